@@ -28,15 +28,17 @@ namespace platform::data {
 
 class Recordset;
 
-using ValueToJson = std::function<nlohmann::json(const Variant&)>;
-using ValueFromJson = std::function<Variant(const nlohmann::json&)>;
+// The same JSON type as the host's marshalling (object members keep their order).
+using RecordsetJson = nlohmann::ordered_json;
+using ValueToJson = std::function<RecordsetJson(const Variant&)>;
+using ValueFromJson = std::function<Variant(const RecordsetJson&)>;
 
 // The whole set (every row but those already written away), whatever its
 // position. A closed set gives {"closed": true}.
-nlohmann::json RecordsetToJson(const Recordset& rs, const ValueToJson& encode);
+RecordsetJson RecordsetToJson(const Recordset& rs, const ValueToJson& encode);
 // A detached, open record set positioned on its first row. Values are
 // converted to the declared field types. Raises 5 (Invalid procedure call)
 // with a text naming what is wrong for malformed input.
-std::shared_ptr<Recordset> RecordsetFromJson(const nlohmann::json& j, const ValueFromJson& decode);
+std::shared_ptr<Recordset> RecordsetFromJson(const RecordsetJson& j, const ValueFromJson& decode);
 
 }  // namespace platform::data
