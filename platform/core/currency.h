@@ -21,7 +21,10 @@ class Currency {
   static Currency FromTicks(int64_t ticks) { return Currency(ticks); }
   // Raises Overflow (6) beyond the representable range.
   static Currency FromDouble(double d);
-  // "12.34", "-0.5", "12.3400"; raises Type mismatch (13) otherwise.
+  // "12.34", "-0.5", "12.3400"; raises Type mismatch (13) otherwise and
+  // Overflow (6) beyond the range.
+  // Accepts what ParseNumber accepts (blanks around, an exponent), exactly:
+  // digits beyond the fourth decimal round half to even.
   static Currency Parse(std::string_view text);
 
   int64_t ticks() const { return ticks_; }
@@ -30,6 +33,11 @@ class Currency {
   std::string ToText() const;
   // Always four decimals ("12.3400"): the exchange form.
   std::string ToFixed4() const;
+
+  // Exact; Overflow (6) beyond the range.
+  Currency operator+(Currency o) const;
+  Currency operator-(Currency o) const;
+  Currency operator-() const;
 
   auto operator<=>(const Currency&) const = default;
 

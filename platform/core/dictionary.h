@@ -4,6 +4,9 @@
 // and quotation documents are dictionaries, and so are the web-application
 // records of the configuration store.
 //
+// Late bound, "Item" is a property with a setter: `d.Item(key) = value` is
+// SetProperty(d, "Item", {key}, value) and adds or replaces.
+//
 // Thread-safety: one caller at a time, like every Object.
 #pragma once
 
@@ -19,6 +22,9 @@ namespace platform {
 
 class Dictionary : public Dispatchable<Dictionary> {
  public:
+  // The classic number of Remove on an absent key.
+  static constexpr int32_t kElementNotFound = 32811;
+
   static const ClassBinding<Dictionary>& Binding();
   static std::shared_ptr<Dictionary> New() { return std::make_shared<Dictionary>(); }
 
@@ -29,7 +35,8 @@ class Dictionary : public Dispatchable<Dictionary> {
   // Adds or replaces.
   void SetItem(const std::string& key, const Variant& value);
   bool Exists(const std::string& key) const;
-  // Raises 32811 ("Element not found") for an absent key.
+  // Raises 32811 ("Element not found") for an absent key. Linear in the
+  // entries behind the key (they keep their order).
   void Remove(const std::string& key);
   void RemoveAll();
   int32_t Count() const { return static_cast<int32_t>(entries_.size()); }

@@ -29,6 +29,7 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <variant>
 #include <unordered_map>
 #include <utility>
 
@@ -63,6 +64,9 @@ T FromVariant(const Variant& v) {
     return v;
   } else if constexpr (std::is_same_v<T, bool>) {
     return v.ToBool();
+  } else if constexpr (std::is_enum_v<T>) {
+    // Public enumerations travel as Long, as in any late-bound world.
+    return static_cast<T>(v.ToLong());
   } else if constexpr (std::is_same_v<T, uint8_t>) {
     return v.ToByte();
   } else if constexpr (std::is_same_v<T, int16_t>) {
@@ -87,7 +91,7 @@ T FromVariant(const Variant& v) {
       return o;
     } else {
       auto p = std::dynamic_pointer_cast<E>(o);
-      if (!p) Raise(err::kTypeMismatch, "", "");
+      if (!p) Raise(err::kTypeMismatch, std::string(o->TypeName()));
       return p;
     }
   } else {
@@ -102,6 +106,8 @@ Variant ToVariant(T&& value) {
     return std::forward<T>(value);
   } else if constexpr (IsOptional<D>::value) {
     return value ? ToVariant(*value) : Variant();
+  } else if constexpr (std::is_enum_v<D>) {
+    return Variant(static_cast<int32_t>(value));
   } else {
     return Variant(std::forward<T>(value));
   }
@@ -175,18 +181,27 @@ class ClassBinding {
         name, [fn](T& self, P... a) -> R { return (self.*fn)(std::forward<P>(a)...); });
     return *this;
   }
-  // A property with a getter and, optionally, a setter.
+  // A read-only property. Its getter may take index parameters ("Item(key)").
   template <class R, class... P>
-  ClassBinding& Property(std::string_view name, R (T::*getter)(P...) const,
-                         void (T::*setter)(const Variant&) = nullptr) {
+  ClassBinding& Property(std::string_view name, R (T::*getter)(P...) const) {
     methods_[dispatch_detail::FoldName(name)] = MakeThunk<R, P...>(
         name, [getter](T& self, P... a) -> R { return (self.*getter)(std::forward<P>(a)...); });
-    if (setter) {
-      setters_[dispatch_detail::FoldName(name)] = [setter](T& self, std::span<Variant> args) {
-        (self.*setter)(args.back());
-        return Variant();
-      };
-    }
+    return *this;
+  }
+  template <class R, class... P>
+  ClassBinding& Property(std::string_view name, R (T::*getter)(P...) const, std::nullptr_t) {
+    return Property(name, getter);
+  }
+  // A property with a setter. The setter takes the same index parameters as
+  // the getter followed by the new value, so `d.Item(key) = value` arrives as
+  // SetItem(key, value); the caller's last argument is always the value.
+  template <class R, class... P, class... S>
+  ClassBinding& Property(std::string_view name, R (T::*getter)(P...) const,
+                         void (T::*setter)(S...)) {
+    static_assert(sizeof...(S) >= 1, "a property setter takes the new value last");
+    Property(name, getter);
+    setters_[dispatch_detail::FoldName(name)] = MakeThunk<void, S...>(
+        name, [setter](T& self, S... a) { (self.*setter)(std::forward<S>(a)...); });
     return *this;
   }
 

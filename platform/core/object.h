@@ -33,7 +33,8 @@ class Object : public std::enable_shared_from_this<Object> {
                          std::span<Variant> args) = 0;
 };
 
-// Late-bound helpers for callers inside the system.
+// Late-bound helpers for callers inside the system. A null target raises
+// Object variable not set (91).
 // Call: arguments are copied in and the in/out values are dropped.
 Variant Call(const ObjectPtr& target, std::string_view name,
              std::initializer_list<Variant> args = {});
@@ -44,5 +45,9 @@ Variant GetProperty(const ObjectPtr& target, std::string_view name,
                     std::initializer_list<Variant> args = {});
 void SetProperty(const ObjectPtr& target, std::string_view name,
                  const Variant& value);
+// An indexed property put: `target.Item(key) = value` is
+// SetProperty(target, "Item", {key}, value).
+void SetProperty(const ObjectPtr& target, std::string_view name,
+                 std::initializer_list<Variant> index, const Variant& value);
 
 }  // namespace platform

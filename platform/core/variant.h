@@ -98,7 +98,8 @@ class Variant {
   Currency ToCurrency() const;
   Date ToDate() const;
   std::string ToString() const;
-  // The object, or nullptr for Empty/Nothing; anything else is Type mismatch.
+  // The object, or nullptr for Empty/Nothing; anything else (Null included)
+  // is Type mismatch (13), as when a value is passed for an object parameter.
   ObjectPtr ToObject() const;
   template <class T>
   std::shared_ptr<T> As() const {
@@ -138,7 +139,7 @@ std::partial_ordering Compare(const Variant& a, const Variant& b);
 double ParseNumber(std::string_view text);
 
 // A Double as the classic CStr renders it: up to 15 significant digits,
-// "E+20"-style exponents outside 1E-5..1E15.
+// fixed notation from 0.0001 up to below 1E+15, "1.5E-05" / "1E+20" beyond.
 std::string FormatDouble(double d);
 
 // Round half to even to a whole number (the rule of CInt/CLng).

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <functional>
+#include <map>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,10 +32,20 @@ class Registry {
   // The factory now registered, or an empty function.
   Factory Find(std::string_view progid) const;
   std::vector<std::string> ProgIds() const;  // sorted
+
+ private:
+  Registry() = default;
+  struct Entry {
+    std::string progid;  // as first registered, for listings
+    Factory factory;
+  };
+  mutable std::shared_mutex mutex_;
+  std::map<std::string, Entry> entries_;  // by case-folded identifier
 };
 
 // Creates the object directly (the classic CreateObject). An unknown
-// identifier raises 429 "ActiveX component can't create object" naming it.
+// identifier raises 429 "ActiveX component can't create object: <progid>";
+// an error raised by the factory itself reaches the caller unchanged.
 ObjectPtr CreateObject(std::string_view progid);
 
 // Puts a factory in place for its lifetime and restores the previous one.
