@@ -3,12 +3,16 @@
 #include "platform/core/dictionary.h"
 #include "platform/core/text_builder.h"
 #include "platform/host/registry.h"
+#include "platform/services/configuration.h"
+#include "platform/services/log.h"
 
 namespace platform {
 
 void RegisterPlatformComponents() {
   RegisterClass<Dictionary>("Scripting.Dictionary");
   RegisterClass<TextBuilder>("StrCat.Catter");
+  RegisterClass<Configuration>("Orvanta.Configuration");
+  RegisterClass<Log>("Orvanta.Log");
 }
 
 }  // namespace platform
