@@ -4,6 +4,7 @@
 #include "platform/core/text_builder.h"
 #include "platform/host/registry.h"
 #include "platform/services/configuration.h"
+#include "platform/services/data_functions.h"
 #include "platform/services/log.h"
 
 namespace platform {
@@ -13,6 +14,7 @@ void RegisterPlatformComponents() {
   RegisterClass<TextBuilder>("StrCat.Catter");
   RegisterClass<Configuration>("Orvanta.Configuration");
   RegisterClass<Log>("Orvanta.Log");
+  RegisterClass<DataFunctions>("Wrenlow.DataFunctions");
 }
 
 }  // namespace platform
