@@ -135,7 +135,14 @@ auto Guarded(std::string_view method, Work&& work, InfoFn&& info)
   try {
     return work();
   } catch (...) {
-    LogAndRaise(method, info());
+    // The info is built from what the work left behind; if that fails too,
+    // the failure being handled still goes up, only without its INFO line.
+    Info extra;
+    try {
+      extra = info();
+    } catch (...) {
+    }
+    LogAndRaise(method, extra);
     throw;
   }
 }
