@@ -1,9 +1,12 @@
 #include "sales/register.h"
 
 #include "platform/host/registry.h"
+#include "sales/admin/sales_parameter.h"
 
 namespace vendra {
 
-void RegisterComponents() {}
+void RegisterComponents() {
+  platform::RegisterClass<SalesParameter>("Vendra.SalesParameter");
+}
 
 }  // namespace vendra
