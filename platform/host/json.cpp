@@ -283,7 +283,82 @@ Variant ParseJson(std::string_view text, std::string_view what) {
 }
 
 std::string ToJsonText(const Variant& value, int indent) {
-  return ToJson(value).dump(indent, ' ', false, Json::error_handler_t::replace);
+  return DumpJson(ToJson(value), indent);
+}
+
+namespace {
+
+std::string Compact(const Json& json) {
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// What a reader takes in at a glance stays on one line: scalars, empty
+// containers, tagged values, and short rows of those (a record-set row).
+bool FitsOnOneLine(const Json& json) {
+  if (!json.is_structured() || json.empty()) return true;
+  if (json.is_object()) {
+    return json.size() == 1 && LooksLikeTag(json.begin().key()) &&
+           !json.begin().value().is_structured();
+  }
+  constexpr size_t kShortRow = 100;
+  for (const Json& item : json) {
+    if (item.is_structured() && !(item.is_object() && FitsOnOneLine(item))) return false;
+  }
+  return Compact(json).size() <= kShortRow;
+}
+
+void Pretty(const Json& json, int indent, int level, std::string& out) {
+  if (FitsOnOneLine(json)) {
+    std::string text = Compact(json);
+    // The compact form has no blank after ":" and ","; a person reads the
+    // spaced form more easily.
+    if (json.is_structured()) {
+      std::string spaced;
+      bool in_string = false;
+      for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        spaced += c;
+        if (in_string) {
+          if (c == '\\') {
+            spaced += text[++i];
+          } else if (c == '"') {
+            in_string = false;
+          }
+        } else if (c == '"') {
+          in_string = true;
+        } else if (c == ':' || c == ',') {
+          spaced += ' ';
+        }
+      }
+      text = std::move(spaced);
+    }
+    out += text;
+    return;
+  }
+  const std::string inner(static_cast<size_t>(indent) * (level + 1), ' ');
+  out += json.is_array() ? "[\n" : "{\n";
+  bool first = true;
+  for (auto it = json.begin(); it != json.end(); ++it) {
+    if (!first) out += ",\n";
+    first = false;
+    out += inner;
+    if (json.is_object()) {
+      out += Compact(Json(it.key()));
+      out += ": ";
+    }
+    Pretty(it.value(), indent, level + 1, out);
+  }
+  out += "\n" + std::string(static_cast<size_t>(indent) * level, ' ');
+  out += json.is_array() ? ']' : '}';
+}
+
+}  // namespace
+
+std::string DumpJson(const Json& json, int indent) {
+  if (indent < 0) return Compact(json);
+  std::string out;
+  Pretty(json, indent, 0, out);
+  return out;
 }
 
 }  // namespace platform

@@ -49,9 +49,11 @@ Variant FromJson(const Json& json);
 // ("argument 2", "file basket.json"); a syntax error says at which byte.
 Variant ParseJson(std::string_view text, std::string_view what = "JSON text");
 
-// The JSON text of a value: compact with indent < 0, else pretty-printed.
-// Text that is not valid UTF-8 is written with U+FFFD in place of the bad
-// bytes rather than failing the whole output.
+// The JSON text of a value: compact with indent < 0, else pretty-printed
+// with tagged values and short rows of scalars kept on one line. Text that is
+// not valid UTF-8 is written with U+FFFD in place of the bad bytes rather
+// than failing the whole output.
 std::string ToJsonText(const Variant& value, int indent = -1);
+std::string DumpJson(const Json& json, int indent = -1);
 
 }  // namespace platform
