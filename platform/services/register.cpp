@@ -6,6 +6,7 @@
 #include "platform/services/configuration.h"
 #include "platform/services/data_functions.h"
 #include "platform/services/log.h"
+#include "platform/services/message_manager.h"
 
 namespace platform {
 
@@ -15,6 +16,7 @@ void RegisterPlatformComponents() {
   RegisterClass<Configuration>("Orvanta.Configuration");
   RegisterClass<Log>("Orvanta.Log");
   RegisterClass<DataFunctions>("Wrenlow.DataFunctions");
+  RegisterClass<I18NMessageManager>("I18NMessageManager");
 }
 
 }  // namespace platform
