@@ -1,0 +1,169 @@
+#include "platform/services/sql_value_encoder.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/core/com_error.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view kSource = "SqlValueEncoder";
+
+// Length of the well-formed UTF-8 sequence starting at text[i], or 0 when
+// the bytes there are not one (overlong forms, surrogates and code points
+// above U+10FFFF are malformed too).
+size_t SequenceLength(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) return 1;
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
+}
+
+enum class Controls { Allowed, Refused };
+
+// The checked literal: raises 5 naming the operation for what it refuses.
+std::string StrictLiteral(std::string_view text, Controls controls, const char* operation) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('\'');
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == 0) {
+      Raise(err::kInvalidProcedureCall, std::string(kSource) + "." + operation,
+            "A text for SQL may not hold a NUL character (at byte " + std::to_string(i) + ")");
+    }
+    if (controls == Controls::Refused && (c < 0x20 || c == 0x7F)) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%02X", c);
+      Raise(err::kInvalidProcedureCall, std::string(kSource) + "." + operation,
+            "A key for SQL may not hold the control character 0x" + std::string(code) +
+                " (at byte " + std::to_string(i) + ")");
+    }
+    const size_t n = SequenceLength(text, i);
+    if (n == 0) {
+      Raise(err::kInvalidProcedureCall, std::string(kSource) + "." + operation,
+            "A text for SQL must be UTF-8; byte " + std::to_string(i) + " is not");
+    }
+    if (c == '\'') out.push_back('\'');
+    out.append(text.substr(i, n));
+    i += n;
+  }
+  out.push_back('\'');
+  return out;
+}
+
+}  // namespace
+
+const ClassBinding<SqlValueEncoder>& SqlValueEncoder::Binding() {
+  static const auto b = ClassBinding<SqlValueEncoder>("SqlValueEncoder")
+                            .Method("EncodeText", &SqlValueEncoder::EncodeText)
+                            .Method("EncodeKeyText", &SqlValueEncoder::EncodeKeyText)
+                            .Method("EncodeQuotedText", &SqlValueEncoder::EncodeQuotedText)
+                            .Method("EncodeLong", &SqlValueEncoder::EncodeLong)
+                            .Method("EncodeDouble", &SqlValueEncoder::EncodeDouble)
+                            .Method("EncodeDate", &SqlValueEncoder::EncodeDate)
+                            .Method("EncodeByte", &SqlValueEncoder::EncodeByte);
+  return b;
+}
+
+std::string SqlValueEncoder::Text(std::string_view text) {
+  return StrictLiteral(text, Controls::Allowed, "EncodeText");
+}
+
+std::string SqlValueEncoder::KeyText(std::string_view key) {
+  return StrictLiteral(key, Controls::Refused, "EncodeKeyText");
+}
+
+std::string SqlValueEncoder::QuotedText(std::string_view text) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('\'');
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '\0') {
+      ++i;
+      continue;
+    }
+    const size_t n = SequenceLength(text, i);
+    if (n == 0) {
+      out.append(kReplacement);
+      ++i;
+      continue;
+    }
+    if (c == '\'') out.push_back('\'');
+    out.append(text.substr(i, n));
+    i += n;
+  }
+  out.push_back('\'');
+  return out;
+}
+
+std::string SqlValueEncoder::Double(double value) {
+  if (std::isnan(value))
+    Raise(err::kInvalidProcedureCall, "SqlValueEncoder.EncodeDouble", "NaN has no SQL literal");
+  if (std::isinf(value))
+    Raise(err::kOverflow, "SqlValueEncoder.EncodeDouble",
+          value > 0 ? "Overflow: infinity has no SQL literal"
+                    : "Overflow: minus infinity has no SQL literal");
+  // The shortest form that parses back to the same double; the exponent form
+  // ("1e+308") is a valid literal for both engines.
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string SqlValueEncoder::DateLiteral(Date value) {
+  // Checked on the serial first: a wild serial has no year to speak of.
+  static const double kFirst = Date::FromParts(1, 1, 1).serial() - 1;
+  static const double kLast = Date::FromParts(9999, 12, 31).serial() + 1;
+  const double serial = value.serial();
+  if (!std::isfinite(serial) || serial <= kFirst || serial >= kLast ||
+      value.year() < 1 || value.year() > 9999) {
+    Raise(err::kInvalidProcedureCall, "SqlValueEncoder.EncodeDate",
+          "The date lies outside the years 1 to 9999 (serial " + std::to_string(serial) + ")");
+  }
+  return "'" + value.ToIso() + "'";
+}
+
+std::string SqlValueEncoder::EncodeText(const std::string& text) const { return Text(text); }
+
+std::string SqlValueEncoder::EncodeKeyText(const std::string& key) const { return KeyText(key); }
+
+std::string SqlValueEncoder::EncodeQuotedText(const std::string& text) const {
+  return QuotedText(text);
+}
+
+std::string SqlValueEncoder::EncodeLong(int32_t value) const { return std::to_string(value); }
+
+std::string SqlValueEncoder::EncodeDouble(double value) const { return Double(value); }
+
+std::string SqlValueEncoder::EncodeDate(Date value) const { return DateLiteral(value); }
+
+std::string SqlValueEncoder::EncodeByte(uint8_t value) const {
+  return std::to_string(static_cast<unsigned>(value));
+}
+
+}  // namespace platform
