@@ -36,6 +36,11 @@ bool InstanceHome::IsSet() {
   return g_home.has_value();
 }
 
+void InstanceHome::Clear() {
+  std::lock_guard lock(g_mutex);
+  g_home.reset();
+}
+
 std::filesystem::path ResolveInstancePath(const std::string& path) {
   std::string text = path;
   std::replace(text.begin(), text.end(), '\\', '/');

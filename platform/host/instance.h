@@ -16,6 +16,8 @@ class InstanceHome {
   // Raises 5 with a clear text when no home has been set.
   static std::filesystem::path Get();
   static bool IsSet();
+  // Forgets the home (tests that check the unset case).
+  static void Clear();
 };
 
 // Resolves a path from configuration: "\" separators become "/", a relative
