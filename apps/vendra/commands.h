@@ -1,0 +1,52 @@
+// The commands of the vendra program (init, call, demo) and the pieces of the
+// late-bound door the demo shows off. main.cpp parses the command line and
+// hands over here; each command returns the program's exit code: 0 done,
+// 1 failed (the failure already written to the error stream), 2 usage.
+//
+// Thread-safety: the program runs its command on the main thread.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/core/com_error.h"
+#include "platform/core/variant.h"
+#include "platform/host/json.h"
+
+namespace vendra_cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// --home, else VENDRA_HOME, made absolute; nullopt when neither is given.
+std::optional<std::filesystem::path> ChosenHome(const std::string& home_option);
+
+int RunInit(const std::filesystem::path& home, bool demo, std::ostream& out, std::ostream& err);
+
+// `vendra call`: the home (when one is chosen) must hold an instance.
+int RunCall(const std::optional<std::filesystem::path>& home, const std::string& progid,
+            const std::string& method, const std::vector<std::string>& arg_texts,
+            std::ostream& out, std::ostream& err);
+
+int RunDemo(bool keep, std::ostream& out, std::ostream& err);
+
+// The arguments of a call from their command-line texts: JSON, or "@FILE"
+// ("@-" for standard input) holding JSON. Raises 13 for bad JSON and 53 for a
+// file that cannot be read, naming the argument.
+std::vector<platform::Variant> ReadArguments(const std::vector<std::string>& arg_texts);
+
+// Creates the object by identifier and calls the operation by name; in/out
+// values come back in args.
+platform::Variant CallLateBound(const std::string& progid, const std::string& method,
+                                std::vector<platform::Variant>& args);
+
+// {"result": ..., "args": [...]} and {"number": N, "source": ..., "description": ...}.
+platform::Json ResultDocument(const platform::Variant& result,
+                              const std::vector<platform::Variant>& args);
+platform::Json ErrorDocument(const platform::ComError& error);
+
+}  // namespace vendra_cli

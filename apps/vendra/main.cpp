@@ -1,0 +1,73 @@
+// The vendra program: `init` creates an instance, `call` is the late-bound
+// door from the shell, `demo` shows on a throw-away instance what works.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "apps/instance/instance_setup.h"
+#include "apps/vendra/commands.h"
+
+int main(int argc, char** argv) {
+  using namespace vendra_cli;
+
+  CLI::App app{"Vendra: the business layer of the B2B web shop", "vendra"};
+  app.option_defaults()->always_capture_default(false);
+  // Options of the program may follow the command word ("vendra init --home DIR").
+  app.fallthrough();
+  app.require_subcommand(1);
+
+  std::string home_option;
+  app.add_option("--home", home_option, "Instance home directory")
+      ->envname("VENDRA_HOME")
+      ->type_name("DIR");
+
+  bool demo_data = false;
+  CLI::App* init = app.add_subcommand("init", "Create a new instance in the home directory");
+  init->add_flag("--demo", demo_data, "Fill the databases with the demo shop");
+
+  std::string progid;
+  std::string method;
+  std::vector<std::string> arg_texts;
+  CLI::App* call = app.add_subcommand(
+      "call", "Create an object by identifier and call an operation by name");
+  call->add_option("PROGID", progid, "Programmatic identifier, e.g. Vendra.SalesParameter")
+      ->required();
+  call->add_option("METHOD", method, "Operation or property name")->required();
+  call->add_option("ARG", arg_texts, "Arguments: JSON text, or @FILE holding JSON (@- stdin)");
+  call->footer("See docs/late-bound-calling.md for how values are written in JSON.");
+
+  bool keep = false;
+  CLI::App* demo = app.add_subcommand("demo", "Show what works, on a throw-away instance");
+  demo->add_flag("--keep", keep, "Keep the demo instance instead of removing it");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << (app.get_subcommands().empty() ? app.help()
+                                                : app.get_subcommands().front()->help());
+    return kExitOk;
+  } catch (const CLI::CallForAllHelp&) {
+    std::cout << app.help("", CLI::AppFormatMode::All);
+    return kExitOk;
+  } catch (const CLI::ParseError& e) {
+    CLI::App* where = app.get_subcommands().empty() ? &app : app.get_subcommands().front();
+    std::cerr << "vendra: " << e.what() << "\n\n" << where->help();
+    return kExitUsage;
+  }
+
+  vendra_instance::RegisterAllComponents();
+  const std::optional<std::filesystem::path> home = ChosenHome(home_option);
+
+  if (init->parsed()) {
+    if (!home) {
+      std::cerr << "vendra: init needs --home DIR (or VENDRA_HOME)\n\n" << init->help();
+      return kExitUsage;
+    }
+    return RunInit(*home, demo_data, std::cout, std::cerr);
+  }
+  if (call->parsed()) return RunCall(home, progid, method, arg_texts, std::cout, std::cerr);
+  return RunDemo(keep, std::cout, std::cerr);
+}
