@@ -116,6 +116,11 @@ inline constexpr int32_t kNotAllowed = 3219;
 inline constexpr int32_t kProviderNotFound = 3706;
 // "Data type is not supported" (a value that has no column form).
 inline constexpr int32_t kTypeNotSupported = 3220;
+// "The connection cannot be used to perform this operation..." (no open
+// connection where one is needed: a detached set's UpdateBatch).
+inline constexpr int32_t kNoConnection = 3709;
+// "No transaction is active." (CommitTrans/RollbackTrans without BeginTrans).
+inline constexpr int32_t kNoTransaction = static_cast<int32_t>(0x8004D00Eu);
 }  // namespace data_err
 
 // The source text of engine failures (ComError.source, Error.Source).

@@ -113,6 +113,17 @@ class Connection : public Dispatchable<Connection> {
                         std::optional<Variant> password, std::optional<int32_t> options);
   Variant OpenSchemaLateBound(int32_t schema, std::optional<Variant> criteria);
   void PutConnectionString(const Variant& v) { SetConnectionString(v.ToString()); }
+  std::string ConnectionStringCopy() const { return connection_string_; }
+  // Kept for the classic property set; the driver has its own busy timeout.
+  int32_t CommandTimeout() const { return command_timeout_; }
+  void PutCommandTimeout(const Variant& v) { command_timeout_ = v.ToLong(); }
+  int32_t ConnectionTimeout() const { return connection_timeout_; }
+  void PutConnectionTimeout(const Variant& v) { connection_timeout_ = v.ToLong(); }
+  int32_t CursorLocation() const { return cursor_location_; }
+  void PutCursorLocation(const Variant& v) { cursor_location_ = v.ToLong(); }
+  int32_t command_timeout_ = 30;
+  int32_t connection_timeout_ = 15;
+  int32_t cursor_location_ = adUseServer;
 
   std::string connection_string_;
   std::string catalog_;

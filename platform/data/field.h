@@ -53,6 +53,7 @@ class Field : public Dispatchable<Field> {
 
  private:
   friend class Recordset;
+  friend class Fields;
   Recordset& owner() const;
   std::string NameText() const { return Name(); }
   Recordset* owner_;

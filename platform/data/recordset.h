@@ -181,12 +181,19 @@ class Recordset : public Dispatchable<Recordset> {
   int64_t RowAt(int64_t seq) const;
   void SyncOrder() const;
   void RequireOpen() const;
-  Row& CurrentRowForWrite();
-  const Row* CurrentRowOrNull() const;
+  void RequireUpdatable() const;
+  // Whether Update writes at once (an attached optimistic set).
+  bool Immediate() const;
+  const Row* CurrentRowOrNull() const;  // raises 3021 when there is none
+  void SetFieldValue(int index, const Variant& value);
   void BeginEdit(int64_t row);
   void FlushImmediateEdit();
-  void WriteRows(std::span<const int64_t> rows);
+  // Writes the rows on the active connection; with own_transaction, inside a
+  // transaction of its own when the connection has none open.
+  void WriteRows(const std::vector<int64_t>& rows, bool own_transaction);
+  // Moves to the first live row from seq in direction step, or off the end.
   void SeekLive(int64_t seq, int step);
+  int64_t SeekSequenceOf(int64_t store_index) const;
 
   // Late-bound forms.
   Variant OpenLateBound(std::optional<Variant> source, std::optional<Variant> connection,
@@ -232,11 +239,15 @@ class Recordset : public Dispatchable<Recordset> {
   mutable std::vector<int64_t> order_;
   mutable size_t ordered_rows_ = 0;
   bool sorted_ = false;
-  // Position in the sequence: -1 BOF, SequenceSize() EOF.
+  // Position in the sequence: -1 BOF; at_eof_ EOF.
   int64_t pos_ = -1;
   bool at_eof_ = true;
-  // The row being edited on an attached optimistic set, written at Update.
+  bool lock_type_set_ = false;
+  // The row being edited (since AddNew or its first assignment): written at
+  // Update on an attached optimistic set, restored by CancelUpdate.
   int64_t edit_row_ = -1;
+  Row edit_snapshot_;
+  int64_t edit_prev_row_ = -1;  // the row current before AddNew
 };
 
 }  // namespace platform::data

@@ -44,8 +44,9 @@ struct Row {
   // The values as read, kept from the first change on (empty otherwise).
   std::vector<Variant> original;
   RowState state = RowState::Unchanged;
-  // A Deleted row remembers whether it was Modified first (its originals are
-  // then what the database holds).
+  // A changed row whose originals are unknown (edited by hand in a document):
+  // the batch finds it by its key columns alone and writes every column.
+  bool locate_by_key = false;
   bool Live() const { return state != RowState::Deleted && state != RowState::Gone; }
 };
 
@@ -65,6 +66,8 @@ class RowStore {
   int64_t live_count() const { return live_; }
   int64_t hidden_count() const { return static_cast<int64_t>(rows.size()) - live_; }
   void RecountLive();
+  // Appends a row (AddNew, documents) keeping the live count.
+  Row& AddRow(Row row);
   // Keeps live_ right when a row changes between live and not live.
   void SetState(Row& row, RowState state);
   // Whether any row has changes a batch would write.

@@ -1,0 +1,301 @@
+// Writing a record set's pending rows: the SQL of each insert, update and
+// delete, the lookup of changed rows by key and original values, and the
+// bookkeeping once the writes succeeded.
+#include <optional>
+
+#include "platform/core/com_error.h"
+#include "platform/data/connection.h"
+#include "platform/data/data_util.h"
+#include "platform/data/recordset.h"
+
+namespace platform::data {
+
+namespace {
+
+constexpr std::string_view kCursorEngine = "Microsoft Cursor Engine";
+
+std::string Quote(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+struct Plan {
+  std::string table;       // quoted
+  std::vector<int> columns;  // fields written: base columns of the table, first of each name
+  std::vector<int> keys;     // the key columns among them
+  int row_id = -1;           // the integer row id column, when the set holds it
+};
+
+Plan MakePlan(const RowStore& store) {
+  if (store.table.empty()) {
+    detail::RaiseData(data_err::kNotUpdatable, "Recordset",
+                      "Insufficient base table information for updating or refreshing.");
+  }
+  Plan p;
+  p.table = Quote(store.table);
+  std::vector<std::string> seen;
+  for (size_t i = 0; i < store.fields.size(); ++i) {
+    const FieldInfo& f = store.fields[i];
+    if (f.base_column.empty() || !detail::EqualsNoCase(f.base_table, store.table)) continue;
+    bool dup = false;
+    for (const std::string& s : seen) dup = dup || detail::EqualsNoCase(s, f.base_column);
+    if (dup) continue;
+    seen.push_back(f.base_column);
+    p.columns.push_back(static_cast<int>(i));
+    if (f.key) p.keys.push_back(static_cast<int>(i));
+    if (f.row_id) p.row_id = static_cast<int>(i);
+  }
+  if (p.columns.empty()) {
+    detail::RaiseData(data_err::kNotUpdatable, "Recordset",
+                      "Insufficient base table information for updating or refreshing.");
+  }
+  return p;
+}
+
+// One condition of the lookup of a row by the value it had when read. Dates,
+// money and flags compare by what they mean, so a value stored in another
+// text form ("2026-12-08 14:30:00"), with more decimals or as -1 still finds
+// its row.
+void AddCondition(const FieldInfo& f, const Variant& original, std::string& where,
+                  std::vector<Variant>& params) {
+  if (!where.empty()) where += " AND ";
+  const std::string col = Quote(f.base_column);
+  if (original.IsMissing()) {
+    where += col + " IS NULL";
+    return;
+  }
+  switch (f.type) {
+    case adDBTimeStamp:
+    case adDate:
+      where += "julianday(" + col + ") = julianday(?)";
+      break;
+    case adCurrency:
+      where += "ROUND(" + col + ", 4) = ?";
+      break;
+    case adBoolean:
+      where += "(" + col + " <> 0) = ?";
+      break;
+    default:
+      where += col + " = ?";
+  }
+  params.push_back(original);
+}
+
+[[noreturn]] void RaiseNotLocated() {
+  throw ComError(data_err::kRowNotLocated, std::string(kCursorEngine),
+                 detail::DataErrorText(data_err::kRowNotLocated));
+}
+
+void CheckOneRow(int64_t changed) {
+  if (changed == 0) RaiseNotLocated();
+  if (changed > 1) {
+    throw ComError(data_err::kProvider, std::string(kCursorEngine),
+                   "Key column information is insufficient or incorrect. Too many rows were "
+                   "affected by update.");
+  }
+}
+
+struct Written {
+  int64_t row;
+  bool gone;
+  std::vector<Variant> values;
+};
+
+}  // namespace
+
+void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction) {
+  if (!connection_ || !connection_->IsOpen()) detail::RaiseData(data_err::kNoConnection, "Recordset");
+  Connection& conn = *connection_;
+  conn.ClearErrors();
+  std::vector<Written> written;
+  written.reserve(rows.size());
+  std::optional<Transaction> tx;
+  try {
+    const Plan plan = MakePlan(*store_);
+    Session& session = conn.session();
+    if (own_transaction && !conn.InTransaction()) tx.emplace(conn);
+    const auto& fields = store_->fields;
+    std::string sql, where;
+    std::vector<Variant> params;
+    for (int64_t index : rows) {
+      const Row& r = store_->rows[static_cast<size_t>(index)];
+      sql.clear();
+      where.clear();
+      params.clear();
+      if (r.state == RowState::New) {
+        std::string names, marks;
+        std::vector<int> unassigned_defaults;
+        for (int c : plan.columns) {
+          const Variant& v = r.values[static_cast<size_t>(c)];
+          if (v.IsEmpty()) {
+            // Left to the column's default (or the row id), read back below.
+            if (fields[static_cast<size_t>(c)].has_default) unassigned_defaults.push_back(c);
+            continue;
+          }
+          if (!names.empty()) {
+            names += ", ";
+            marks += ", ";
+          }
+          names += Quote(fields[static_cast<size_t>(c)].base_column);
+          marks += '?';
+          params.push_back(v);
+        }
+        sql = names.empty() ? "INSERT INTO " + plan.table + " DEFAULT VALUES"
+                            : "INSERT INTO " + plan.table + " (" + names + ") VALUES (" + marks + ")";
+        session.Exec(sql, params);
+        Written w{index, false, r.values};
+        for (Variant& v : w.values)
+          if (v.IsEmpty()) v = Variant::Null();
+        const int64_t id = session.LastInsertId();
+        const Variant id_value = id >= INT32_MIN && id <= INT32_MAX
+                                     ? Variant(static_cast<int32_t>(id))
+                                     : Variant(static_cast<double>(id));
+        if (plan.row_id >= 0 && r.values[static_cast<size_t>(plan.row_id)].IsEmpty())
+          w.values[static_cast<size_t>(plan.row_id)] = id_value;
+        if (!unassigned_defaults.empty()) {
+          std::string cols;
+          for (int c : unassigned_defaults) {
+            if (!cols.empty()) cols += ", ";
+            cols += Quote(fields[static_cast<size_t>(c)].base_column);
+          }
+          const BoundValue key{std::string(), id_value};
+          QueryResult back = session.Run("SELECT " + cols + " FROM " + plan.table + " WHERE rowid = ?",
+                                         std::span<const BoundValue>(&key, 1), 1);
+          if (!back.rows.empty()) {
+            for (size_t k = 0; k < unassigned_defaults.size(); ++k) {
+              const int c = unassigned_defaults[k];
+              Variant v = back.rows[0].values[k];
+              try {
+                v = CoerceToFieldType(v, fields[static_cast<size_t>(c)].type);
+              } catch (const ComError&) {
+                // kept as stored
+              }
+              w.values[static_cast<size_t>(c)] = std::move(v);
+            }
+          }
+        }
+        written.push_back(std::move(w));
+        continue;
+      }
+
+      const std::vector<Variant>& original = r.original.empty() ? r.values : r.original;
+      if (plan.keys.empty() && r.locate_by_key) {
+        detail::RaiseData(data_err::kNotUpdatable, "Recordset",
+                          "Insufficient key column information for updating or refreshing.");
+      }
+      if (r.state == RowState::Deleted) {
+        for (int c : plan.keys.empty() ? plan.columns : plan.keys)
+          AddCondition(fields[static_cast<size_t>(c)], original[static_cast<size_t>(c)], where, params);
+        CheckOneRow(session.Exec("DELETE FROM " + plan.table + " WHERE " + where, params));
+        written.push_back({index, true, {}});
+        continue;
+      }
+
+      // A changed row: set what changed, find the row by its key and by the
+      // values it had, so a row someone else changed meanwhile is not overwritten.
+      std::vector<int> changed;
+      for (int c : plan.columns) {
+        const size_t k = static_cast<size_t>(c);
+        if (r.locate_by_key ? !fields[k].key : !(r.values[k] == original[k])) changed.push_back(c);
+      }
+      if (changed.empty()) {
+        written.push_back({index, false, r.values});
+        continue;
+      }
+      std::string set;
+      for (int c : changed) {
+        if (!set.empty()) set += ", ";
+        set += Quote(fields[static_cast<size_t>(c)].base_column) + " = ?";
+        params.push_back(r.values[static_cast<size_t>(c)]);
+      }
+      std::vector<int> lookup = plan.keys.empty() ? plan.columns : plan.keys;
+      if (!plan.keys.empty() && !r.locate_by_key) {
+        for (int c : changed)
+          if (!fields[static_cast<size_t>(c)].key) lookup.push_back(c);
+      }
+      for (int c : lookup)
+        AddCondition(fields[static_cast<size_t>(c)], original[static_cast<size_t>(c)], where, params);
+      CheckOneRow(session.Exec("UPDATE " + plan.table + " SET " + set + " WHERE " + where, params));
+      written.push_back({index, false, r.values});
+    }
+    if (tx) tx->Commit();
+  } catch (...) {
+    conn.RecordCurrentFailure();
+    throw;  // the transaction of our own rolls back as tx goes
+  }
+  // Only now, with every row written, do the rows become unchanged.
+  for (Written& w : written) {
+    Row& r = store_->rows[static_cast<size_t>(w.row)];
+    r.original.clear();
+    r.locate_by_key = false;
+    if (w.gone) {
+      store_->SetState(r, RowState::Gone);
+    } else {
+      r.values = std::move(w.values);
+      store_->SetState(r, RowState::Unchanged);
+    }
+  }
+}
+
+void Recordset::UpdateBatch(int32_t affect) {
+  RequireOpen();
+  if (lock_type_ == adLockReadOnly) detail::RaiseData(data_err::kNotUpdatable, "Recordset");
+  edit_row_ = -1;
+  std::vector<int64_t> pending;
+  if (affect == adAffectCurrent) {
+    const int64_t i = current_row();
+    if (i < 0) detail::RaiseData(data_err::kNoCurrentRecord, "Recordset");
+    const RowState s = store_->rows[static_cast<size_t>(i)].state;
+    if (s == RowState::New || s == RowState::Modified || s == RowState::Deleted) pending.push_back(i);
+  } else if (affect == adAffectAll || affect == adAffectGroup) {
+    for (size_t i = 0; i < store_->rows.size(); ++i) {
+      const RowState s = store_->rows[i].state;
+      if (s == RowState::New || s == RowState::Modified || s == RowState::Deleted)
+        pending.push_back(static_cast<int64_t>(i));
+    }
+  } else {
+    detail::RaiseData(data_err::kBadArguments, "Recordset");
+  }
+  if (pending.empty()) return;
+  if (!connection_ || !connection_->IsOpen()) detail::RaiseData(data_err::kNoConnection, "Recordset");
+  WriteRows(pending, true);
+}
+
+void Recordset::CancelBatch(int32_t affect) {
+  RequireOpen();
+  if (affect != adAffectAll && affect != adAffectGroup && affect != adAffectCurrent)
+    detail::RaiseData(data_err::kBadArguments, "Recordset");
+  edit_row_ = -1;
+  auto undo = [&](Row& r) {
+    switch (r.state) {
+      case RowState::New:
+        store_->SetState(r, RowState::Gone);
+        break;
+      case RowState::Modified:
+      case RowState::Deleted:
+        if (!r.original.empty() && !r.locate_by_key) r.values = r.original;
+        r.original.clear();
+        r.locate_by_key = false;
+        store_->SetState(r, RowState::Unchanged);
+        break;
+      default:
+        break;
+    }
+  };
+  if (affect == adAffectCurrent) {
+    const int64_t i = current_row();
+    if (i < 0) detail::RaiseData(data_err::kNoCurrentRecord, "Recordset");
+    undo(store_->rows[static_cast<size_t>(i)]);
+  } else {
+    for (Row& r : store_->rows) undo(r);
+  }
+  const int64_t i = current_row();
+  if (i < 0 || !store_->rows[static_cast<size_t>(i)].Live()) SeekLive(0, 1);
+}
+
+}  // namespace platform::data

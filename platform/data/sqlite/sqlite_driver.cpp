@@ -1,0 +1,753 @@
+#include "platform/data/sqlite/sqlite_driver.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/core/clock.h"
+#include "platform/host/instance.h"
+#include "platform/data/ado_types.h"
+#include "platform/data/data_util.h"
+#include "platform/data/fault_injection.h"
+#include "platform/data/sql_dialect.h"
+
+namespace platform::data::sqlite {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr size_t kMaxIdlePerFile = 16;
+constexpr size_t kMaxStatementsPerHandle = 256;
+
+std::atomic<int64_t> g_handles_opened{0};
+// Bumped by every schema change made through the driver; cached column
+// descriptions older than it are read again.
+std::atomic<uint64_t> g_schema_epoch{1};
+
+std::string SqlStateOf(int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_CONSTRAINT: return "23000";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return "HYT00";
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB: return "08001";
+    case SQLITE_RANGE:
+    case SQLITE_MISMATCH: return "07006";
+    default: return "HY000";
+  }
+}
+
+[[noreturn]] void RaiseEngine(int rc, std::string message) {
+  DataError e;
+  e.number = data_err::kProvider;
+  e.description = std::move(message);
+  e.source = std::string(kProviderSource);
+  e.sql_state = SqlStateOf(rc);
+  e.native_error = rc;
+  throw DatabaseError(std::move(e));
+}
+
+[[noreturn]] void RaiseFrom(sqlite3* db, int rc) {
+  const int ext = db ? sqlite3_extended_errcode(db) : rc;
+  RaiseEngine(ext ? ext : rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+}
+
+std::string FirstWord(std::string_view sql) {
+  size_t i = 0;
+  while (i < sql.size()) {
+    if (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n' || sql[i] == '(') {
+      ++i;
+    } else if (sql.compare(i, 2, "--") == 0) {
+      const size_t e = sql.find('\n', i);
+      i = e == std::string_view::npos ? sql.size() : e + 1;
+    } else if (sql.compare(i, 2, "/*") == 0) {
+      const size_t e = sql.find("*/", i + 2);
+      i = e == std::string_view::npos ? sql.size() : e + 2;
+    } else {
+      break;
+    }
+  }
+  size_t j = i;
+  while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
+  return detail::Upper(sql.substr(i, j - i));
+}
+
+bool ChangesSchema(std::string_view sql) {
+  const std::string w = FirstWord(sql);
+  return w == "CREATE" || w == "ALTER" || w == "DROP";
+}
+
+// Whether the text after a statement holds only blanks, semicolons and comments.
+bool OnlyTrivia(const char* p) {
+  std::string_view s(p ? p : "");
+  size_t i = 0;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ';') {
+      ++i;
+    } else if (s.compare(i, 2, "--") == 0) {
+      const size_t e = s.find('\n', i);
+      i = e == std::string_view::npos ? s.size() : e + 1;
+    } else if (s.compare(i, 2, "/*") == 0) {
+      const size_t e = s.find("*/", i + 2);
+      i = e == std::string_view::npos ? s.size() : e + 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+void NowFunction(sqlite3_context* ctx, int, sqlite3_value**) {
+  const std::string now = Clock::Now().ToIso();
+  sqlite3_result_text(ctx, now.data(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
+}
+
+// ---------------------------------------------------------------------------
+// Column descriptions of tables, shared by all handles of a file.
+
+struct TableCache {
+  std::mutex mutex;
+  struct Entry {
+    uint64_t epoch;
+    std::shared_ptr<const std::vector<ColumnDescription>> columns;
+  };
+  std::unordered_map<std::string, Entry> entries;
+};
+
+TableCache& Tables() {
+  static TableCache cache;
+  return cache;
+}
+
+// ---------------------------------------------------------------------------
+// Pooled handles.
+
+struct CachedStatement {
+  sqlite3_stmt* stmt = nullptr;
+  bool in_use = false;
+  // Field descriptions of a row-returning statement, made on first use.
+  uint64_t described_epoch = 0;
+  std::vector<FieldInfo> fields;
+  std::string table;
+  bool changes_schema = false;
+};
+
+struct Handle {
+  sqlite3* db = nullptr;
+  std::string file;
+  uint64_t generation = 0;
+  std::unordered_map<std::string, std::unique_ptr<CachedStatement>> statements;
+
+  ~Handle() {
+    for (auto& [text, s] : statements) sqlite3_finalize(s->stmt);
+    if (db) sqlite3_close_v2(db);
+  }
+};
+
+struct Pool {
+  std::mutex mutex;
+  std::unordered_map<std::string, std::vector<std::unique_ptr<Handle>>> idle;
+  std::unordered_map<std::string, uint64_t> generation;
+};
+
+Pool& ThePool() {
+  static Pool* pool = new Pool;  // outlives sessions released during exit
+  return *pool;
+}
+
+std::string PoolKey(const std::filesystem::path& file) {
+  return std::filesystem::absolute(file).lexically_normal().string();
+}
+
+std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation) {
+  auto h = std::make_unique<Handle>();
+  h->file = file;
+  h->generation = generation;
+  int rc = sqlite3_open_v2(file.c_str(), &h->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = h->db ? sqlite3_errmsg(h->db) : sqlite3_errstr(rc);
+    RaiseEngine(rc, "Cannot open the database file " + file + ": " + msg);
+  }
+  sqlite3_extended_result_codes(h->db, 1);
+  sqlite3_busy_timeout(h->db, kBusyTimeoutMs);
+  char* err = nullptr;
+  rc = sqlite3_exec(h->db,
+                    "PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;",
+                    nullptr, nullptr, &err);
+  if (rc != SQLITE_OK) {
+    std::string msg = err ? err : sqlite3_errstr(rc);
+    sqlite3_free(err);
+    RaiseEngine(rc, "Cannot open the database file " + file + ": " + msg);
+  }
+  sqlite3_create_function_v2(h->db, std::string(kNowFunction).c_str(), 0, SQLITE_UTF8, nullptr,
+                             NowFunction, nullptr, nullptr, nullptr);
+  ++g_handles_opened;
+  return h;
+}
+
+std::unique_ptr<Handle> TakeHandle(const std::string& file) {
+  Pool& pool = ThePool();
+  uint64_t generation;
+  {
+    std::lock_guard lock(pool.mutex);
+    auto& idle = pool.idle[file];
+    if (!idle.empty()) {
+      auto h = std::move(idle.back());
+      idle.pop_back();
+      return h;
+    }
+    generation = pool.generation[file];
+  }
+  return OpenHandle(file, generation);
+}
+
+void GiveBack(std::unique_ptr<Handle> h) {
+  if (!sqlite3_get_autocommit(h->db)) sqlite3_exec(h->db, "ROLLBACK", nullptr, nullptr, nullptr);
+  Pool& pool = ThePool();
+  std::lock_guard lock(pool.mutex);
+  auto& idle = pool.idle[h->file];
+  if (h->generation == pool.generation[h->file] && idle.size() < kMaxIdlePerFile)
+    idle.push_back(std::move(h));
+  // otherwise the handle closes here
+}
+
+// ---------------------------------------------------------------------------
+// Values in and out.
+
+void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
+  int rc = SQLITE_OK;
+  switch (v.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      rc = sqlite3_bind_null(stmt, index);
+      break;
+    case VarType::Boolean:
+      // Flag columns hold 0/1.
+      rc = sqlite3_bind_int(stmt, index, *v.Get<bool>() ? 1 : 0);
+      break;
+    case VarType::Byte:
+    case VarType::Integer:
+    case VarType::Long:
+      rc = sqlite3_bind_int(stmt, index, v.ToLong());
+      break;
+    case VarType::Double:
+      rc = sqlite3_bind_double(stmt, index, *v.Get<double>());
+      break;
+    case VarType::Currency:
+      rc = sqlite3_bind_double(stmt, index, v.Get<Currency>()->ToDouble());
+      break;
+    case VarType::Date: {
+      // Dates are stored in one sortable text form.
+      const std::string iso = v.Get<Date>()->ToIso();
+      rc = sqlite3_bind_text(stmt, index, iso.data(), static_cast<int>(iso.size()),
+                             SQLITE_TRANSIENT);
+      break;
+    }
+    case VarType::String: {
+      const std::string& s = *v.Get<std::string>();
+      rc = sqlite3_bind_text(stmt, index, s.data(), static_cast<int>(s.size()), SQLITE_STATIC);
+      break;
+    }
+    default:
+      detail::RaiseData(data_err::kTypeNotSupported, "Command",
+                        "An object or an array cannot be passed as a statement parameter.");
+  }
+  if (rc != SQLITE_OK) RaiseFrom(db, rc);
+}
+
+void BindAll(sqlite3* db, sqlite3_stmt* stmt, std::span<const BoundValue> values) {
+  const int count = sqlite3_bind_parameter_count(stmt);
+  std::vector<bool> bound(static_cast<size_t>(count) + 1, false);
+  int next = 1;
+  for (const BoundValue& b : values) {
+    int index = 0;
+    if (!b.name.empty()) {
+      index = sqlite3_bind_parameter_index(stmt, b.name.c_str());
+      if (index == 0 && b.name[0] != '@' && b.name[0] != ':' && b.name[0] != '$') {
+        for (const char* prefix : {"@", ":", "$"}) {
+          index = sqlite3_bind_parameter_index(stmt, (prefix + b.name).c_str());
+          if (index) break;
+        }
+      }
+    }
+    if (index == 0) {
+      while (next <= count && bound[static_cast<size_t>(next)]) ++next;
+      index = next++;
+    }
+    if (index > count) {
+      RaiseEngine(SQLITE_RANGE, std::to_string(values.size()) + " values were given for a statement with " +
+                                    std::to_string(count) + " parameters.");
+    }
+    BindOne(db, stmt, index, b.value);
+    bound[static_cast<size_t>(index)] = true;
+  }
+  for (int i = 1; i <= count; ++i) {
+    if (!bound[static_cast<size_t>(i)]) {
+      const char* name = sqlite3_bind_parameter_name(stmt, i);
+      RaiseEngine(SQLITE_RANGE, "No value was given for parameter " +
+                                    (name ? std::string(name) : std::to_string(i)) + ".");
+    }
+  }
+}
+
+Variant RawCell(sqlite3_stmt* stmt, int c) {
+  switch (sqlite3_column_type(stmt, c)) {
+    case SQLITE_INTEGER: {
+      const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
+      if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
+        return Variant(static_cast<int32_t>(v));
+      return Variant(static_cast<double>(v));
+    }
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(stmt, c));
+    case SQLITE_NULL:
+      return Variant::Null();
+    default: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+      return Variant(std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+    }
+  }
+}
+
+// The value of a cell as the field's type holds it. Common cases go straight
+// from the engine's storage class; others through the Variant conversions. A
+// stored value the type cannot hold (text in an integer column) comes back
+// as stored rather than failing the whole read.
+Variant ReadCell(sqlite3_stmt* stmt, int c, int32_t type) {
+  const int storage = sqlite3_column_type(stmt, c);
+  if (storage == SQLITE_NULL) return Variant::Null();
+  switch (type) {
+    case adInteger:
+      if (storage == SQLITE_INTEGER) return RawCell(stmt, c);
+      break;
+    case adSmallInt:
+      if (storage == SQLITE_INTEGER) {
+        const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
+        if (v >= INT16_MIN && v <= INT16_MAX) return Variant(static_cast<int16_t>(v));
+      }
+      break;
+    case adUnsignedTinyInt:
+      if (storage == SQLITE_INTEGER) {
+        const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
+        if (v >= 0 && v <= 255) return Variant(static_cast<uint8_t>(v));
+      }
+      break;
+    case adBoolean:
+      if (storage == SQLITE_INTEGER) return Variant(sqlite3_column_int64(stmt, c) != 0);
+      if (storage == SQLITE_FLOAT) return Variant(sqlite3_column_double(stmt, c) != 0);
+      break;
+    case adDouble:
+    case adNumeric:
+      if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+        return Variant(sqlite3_column_double(stmt, c));
+      break;
+    case adCurrency:
+      if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER) {
+        const double d = sqlite3_column_double(stmt, c);
+        if (std::fabs(d) < 9.0e14) return Variant(Currency::FromDouble(d));
+      }
+      break;
+    case adDBTimeStamp:
+    case adDate:
+      if (storage == SQLITE_TEXT) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        if (auto d = Date::Parse(std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt, c)))))
+          return Variant(*d);
+      } else if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER) {
+        return Variant(Date::FromSerial(sqlite3_column_double(stmt, c)));
+      }
+      break;
+    case adVarWChar:
+    case adVarChar:
+    case adWChar:
+    case adChar:
+    case adLongVarWChar:
+    case adLongVarChar:
+    case adGUID:
+      if (storage == SQLITE_TEXT) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        return Variant(std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+      }
+      break;
+    default:
+      break;
+  }
+  Variant raw = RawCell(stmt, c);
+  if (type == adVariant) return raw;
+  try {
+    return CoerceToFieldType(raw, type);
+  } catch (const ComError&) {
+    return raw;
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+class SqliteSession final : public Session {
+ public:
+  explicit SqliteSession(std::unique_ptr<Handle> h) : h_(std::move(h)) {}
+  ~SqliteSession() override { GiveBack(std::move(h_)); }
+
+  QueryResult Run(std::string_view sql, std::span<const BoundValue> params,
+                  int64_t max_rows) override {
+    FaultInjection::BeforeStatement();
+    CachedStatement& cs = Prepare(sql);
+    InUse use(cs);
+    BindAll(h_->db, cs.stmt, params);
+    QueryResult result;
+    const int columns = sqlite3_column_count(cs.stmt);
+    if (columns == 0) {
+      StepToEnd(cs);
+      result.rows_affected = sqlite3_changes64(h_->db);
+      return result;
+    }
+    Describe(cs);
+    result.has_rows = true;
+    result.rows_affected = -1;
+    result.fields = cs.fields;
+    result.table = cs.table;
+    std::vector<int32_t> types(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) types[static_cast<size_t>(c)] = cs.fields[static_cast<size_t>(c)].type;
+    while (max_rows <= 0 || static_cast<int64_t>(result.rows.size()) < max_rows) {
+      const int rc = sqlite3_step(cs.stmt);
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) RaiseFrom(h_->db, rc);
+      Row row;
+      row.values.reserve(static_cast<size_t>(columns));
+      for (int c = 0; c < columns; ++c)
+        row.values.push_back(ReadCell(cs.stmt, c, types[static_cast<size_t>(c)]));
+      result.rows.push_back(std::move(row));
+    }
+    // An expression has no declared type: its field takes the kind of the
+    // first value it holds.
+    for (size_t c = 0; c < result.fields.size(); ++c) {
+      FieldInfo& f = result.fields[c];
+      if (f.type != adVariant) continue;
+      for (const Row& r : result.rows) {
+        if (!r.values[c].IsNull()) {
+          f.type = TypeOfValue(r.values[c]);
+          break;
+        }
+      }
+    }
+    if (cs.changes_schema) ++g_schema_epoch;
+    return result;
+  }
+
+  int64_t Exec(std::string_view sql, std::span<const Variant> params) override {
+    FaultInjection::BeforeStatement();
+    CachedStatement& cs = Prepare(sql);
+    InUse use(cs);
+    const int count = sqlite3_bind_parameter_count(cs.stmt);
+    if (static_cast<int>(params.size()) != count) {
+      RaiseEngine(SQLITE_RANGE, std::to_string(params.size()) + " values were given for a statement with " +
+                                    std::to_string(count) + " parameters.");
+    }
+    for (size_t i = 0; i < params.size(); ++i) BindOne(h_->db, cs.stmt, static_cast<int>(i) + 1, params[i]);
+    StepToEnd(cs);
+    if (cs.changes_schema) ++g_schema_epoch;
+    return sqlite3_changes64(h_->db);
+  }
+
+  void ExecuteScript(std::string_view sql) override {
+    const std::string text = TranslateToSqlite(sql);
+    const char* p = text.c_str();
+    const char* end = p + text.size();
+    while (p < end) {
+      sqlite3_stmt* stmt = nullptr;
+      const char* tail = nullptr;
+      int rc = sqlite3_prepare_v2(h_->db, p, static_cast<int>(end - p), &stmt, &tail);
+      if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
+      p = tail;
+      if (!stmt) continue;  // blanks or a comment
+      std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+      FaultInjection::BeforeStatement();
+      while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      }
+      if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
+    }
+    ++g_schema_epoch;
+  }
+
+  void Begin() override { Control("BEGIN IMMEDIATE"); }
+  void Commit() override { Control("COMMIT"); }
+  void Rollback() override {
+    // The engine may have ended the transaction itself after a failure.
+    if (!sqlite3_get_autocommit(h_->db)) Control("ROLLBACK");
+  }
+  void Savepoint(std::string_view name) override { Control("SAVEPOINT " + std::string(name)); }
+  void ReleaseSavepoint(std::string_view name) override {
+    Control("RELEASE SAVEPOINT " + std::string(name));
+  }
+  void RollbackToSavepoint(std::string_view name) override {
+    if (sqlite3_get_autocommit(h_->db)) return;
+    Control("ROLLBACK TO SAVEPOINT " + std::string(name));
+    Control("RELEASE SAVEPOINT " + std::string(name));
+  }
+
+  int64_t LastInsertId() override { return sqlite3_last_insert_rowid(h_->db); }
+
+  std::vector<ColumnDescription> DescribeTable(std::string_view table) override {
+    auto cols = Columns(table);
+    return cols ? *cols : std::vector<ColumnDescription>{};
+  }
+
+  std::vector<std::string> TableNames() override {
+    std::vector<std::string> names;
+    CachedStatement& cs = Prepare(
+        "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
+        "ESCAPE '\\' ORDER BY name");
+    InUse use(cs);
+    int rc;
+    while ((rc = sqlite3_step(cs.stmt)) == SQLITE_ROW)
+      names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(cs.stmt, 0)));
+    if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
+    return names;
+  }
+
+  std::string Describe() const override { return h_->file; }
+
+ private:
+  // Marks a statement busy (so the cache does not finalize it) and resets it
+  // when the work is done, whatever happened.
+  struct InUse {
+    explicit InUse(CachedStatement& s) : s(s) { s.in_use = true; }
+    ~InUse() {
+      sqlite3_reset(s.stmt);
+      sqlite3_clear_bindings(s.stmt);
+      s.in_use = false;
+    }
+    CachedStatement& s;
+  };
+
+  CachedStatement& Prepare(std::string_view canonical) {
+    auto it = h_->statements.find(std::string(canonical));
+    if (it != h_->statements.end()) return *it->second;
+    const std::string& text = CachedSqliteText(canonical);
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v3(h_->db, text.c_str(), static_cast<int>(text.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+    if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
+    if (!stmt) RaiseEngine(SQLITE_MISUSE, "The command text holds no statement.");
+    if (!OnlyTrivia(tail)) {
+      sqlite3_finalize(stmt);
+      RaiseEngine(SQLITE_MISUSE,
+                  "The command text holds more than one statement; run scripts as scripts.");
+    }
+    if (h_->statements.size() >= kMaxStatementsPerHandle) Evict();
+    auto cs = std::make_unique<CachedStatement>();
+    cs->stmt = stmt;
+    cs->changes_schema = ChangesSchema(text);
+    return *h_->statements.emplace(std::string(canonical), std::move(cs)).first->second;
+  }
+
+  // Statements with values pasted into their text never repeat; dropping the
+  // whole cache now and then keeps it small without bookkeeping per use.
+  void Evict() {
+    for (auto it = h_->statements.begin(); it != h_->statements.end();) {
+      if (it->second->in_use) {
+        ++it;
+      } else {
+        sqlite3_finalize(it->second->stmt);
+        it = h_->statements.erase(it);
+      }
+    }
+  }
+
+  void StepToEnd(CachedStatement& cs) {
+    int rc;
+    while ((rc = sqlite3_step(cs.stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
+  }
+
+  void Control(const std::string& sql) {
+    const int rc = sqlite3_exec(h_->db, sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
+  }
+
+  std::shared_ptr<const std::vector<ColumnDescription>> Columns(std::string_view table) {
+    const uint64_t epoch = g_schema_epoch.load();
+    const std::string key = h_->file + '\n' + detail::Upper(table);
+    TableCache& cache = Tables();
+    {
+      std::lock_guard lock(cache.mutex);
+      auto it = cache.entries.find(key);
+      if (it != cache.entries.end() && it->second.epoch == epoch) return it->second.columns;
+    }
+    auto cols = std::make_shared<std::vector<ColumnDescription>>();
+    {
+      CachedStatement& cs = Prepare(
+          "SELECT name, type, \"notnull\", dflt_value, pk, cid FROM pragma_table_info(?)");
+      InUse use(cs);
+      const std::string t(table);
+      sqlite3_bind_text(cs.stmt, 1, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+      int rc;
+      while ((rc = sqlite3_step(cs.stmt)) == SQLITE_ROW) {
+        ColumnDescription d;
+        d.name = reinterpret_cast<const char*>(sqlite3_column_text(cs.stmt, 0));
+        const auto* decl = reinterpret_cast<const char*>(sqlite3_column_text(cs.stmt, 1));
+        d.declared = decl ? decl : "";
+        d.type = TypeFromDeclaration(d.declared);
+        d.not_null = sqlite3_column_int(cs.stmt, 2) != 0;
+        d.has_default = sqlite3_column_type(cs.stmt, 3) != SQLITE_NULL;
+        if (d.has_default) d.default_text = reinterpret_cast<const char*>(sqlite3_column_text(cs.stmt, 3));
+        d.key_position = sqlite3_column_int(cs.stmt, 4);
+        d.ordinal = sqlite3_column_int(cs.stmt, 5) + 1;
+        cols->push_back(std::move(d));
+      }
+      if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
+    }
+    std::lock_guard lock(cache.mutex);
+    cache.entries[key] = {epoch, cols};
+    return cols;
+  }
+
+  void Describe(CachedStatement& cs) {
+    const uint64_t epoch = g_schema_epoch.load();
+    if (cs.described_epoch == epoch) return;
+    const int columns = sqlite3_column_count(cs.stmt);
+    std::vector<FieldInfo> fields(static_cast<size_t>(columns));
+    std::string table;
+    bool one_table = true;
+    for (int c = 0; c < columns; ++c) {
+      FieldInfo& f = fields[static_cast<size_t>(c)];
+      const char* name = sqlite3_column_name(cs.stmt, c);
+      f.name = name ? name : "";
+      const char* decl = sqlite3_column_decltype(cs.stmt, c);
+      const DeclaredType dt = TypeFromDeclaration(decl ? decl : "");
+      f.type = dt.type;
+      f.defined_size = dt.size;
+      const char* tname = sqlite3_column_table_name(cs.stmt, c);
+      const char* origin = sqlite3_column_origin_name(cs.stmt, c);
+      if (!tname || !origin) continue;
+      f.base_table = tname;
+      f.base_column = origin;
+      if (table.empty()) {
+        table = f.base_table;
+      } else if (!detail::EqualsNoCase(table, f.base_table)) {
+        one_table = false;
+      }
+    }
+    std::shared_ptr<const std::vector<ColumnDescription>> described;
+    if (!table.empty() && one_table) described = Columns(table);
+    if (described) {
+      int keys = 0;
+      for (const ColumnDescription& d : *described)
+        if (d.key_position > 0) ++keys;
+      for (FieldInfo& f : fields) {
+        if (f.base_column.empty()) continue;
+        for (const ColumnDescription& d : *described) {
+          if (!detail::EqualsNoCase(d.name, f.base_column)) continue;
+          f.key = d.key_position > 0;
+          f.nullable = !d.not_null && d.key_position == 0;
+          f.has_default = d.has_default;
+          f.row_id = keys == 1 && d.key_position == 1 && detail::Upper(d.declared) == "INTEGER";
+          break;
+        }
+      }
+    }
+    cs.fields = std::move(fields);
+    cs.table = one_table ? table : std::string();
+    cs.described_epoch = epoch;
+  }
+
+  std::unique_ptr<Handle> h_;
+};
+
+class SqliteDriver final : public Driver {
+ public:
+  std::unique_ptr<Session> Open(const ConnectionSettings& settings) override {
+    const std::filesystem::path file = DatabaseFile(settings);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+      RaiseEngine(SQLITE_CANTOPEN, "Cannot open database \"" + settings.catalog() +
+                                       "\": the database file " + file.string() +
+                                       " does not exist.");
+    }
+    return std::make_unique<SqliteSession>(TakeHandle(PoolKey(file)));
+  }
+
+  void CreateDatabase(const ConnectionSettings& settings) override {
+    const std::filesystem::path file = DatabaseFile(settings);
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) return;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    if (ec) {
+      RaiseEngine(SQLITE_CANTOPEN, "Cannot create the folder " + file.parent_path().string() +
+                                       ": " + ec.message());
+    }
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(file.string().c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+    std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db);
+    if (rc != SQLITE_OK) RaiseEngine(rc, "Cannot create the database file " + file.string() + ": " + msg);
+    ReleasePool(file);
+  }
+};
+
+}  // namespace
+
+Driver& TheDriver() {
+  static SqliteDriver driver;
+  return driver;
+}
+
+std::filesystem::path DatabaseFile(const ConnectionSettings& settings) {
+  const std::string catalog = settings.catalog();
+  if (catalog.empty())
+    RaiseEngine(SQLITE_CANTOPEN, "The connection string names no Initial Catalog.");
+  // The catalog becomes a file name: no folders, no way out of Data Source.
+  for (char c : catalog) {
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == ' '))
+      RaiseEngine(SQLITE_CANTOPEN, "The catalog name \"" + catalog + "\" is not a valid database name.");
+  }
+  if (catalog.front() == '.')
+    RaiseEngine(SQLITE_CANTOPEN, "The catalog name \"" + catalog + "\" is not a valid database name.");
+  const std::string source = settings.data_source();
+  if (source.empty())
+    RaiseEngine(SQLITE_CANTOPEN, "The connection string names no Data Source.");
+  return ResolveInstancePath(source) / (catalog + ".db");
+}
+
+void ReleasePool() {
+  Pool& pool = ThePool();
+  std::vector<std::unique_ptr<Handle>> closing;
+  std::lock_guard lock(pool.mutex);
+  for (auto& [file, idle] : pool.idle) {
+    ++pool.generation[file];
+    for (auto& h : idle) closing.push_back(std::move(h));
+    idle.clear();
+  }
+  ++g_schema_epoch;
+}
+
+void ReleasePool(const std::filesystem::path& file) {
+  Pool& pool = ThePool();
+  const std::string key = PoolKey(file);
+  std::vector<std::unique_ptr<Handle>> closing;
+  {
+    std::lock_guard lock(pool.mutex);
+    ++pool.generation[key];
+    auto& idle = pool.idle[key];
+    for (auto& h : idle) closing.push_back(std::move(h));
+    idle.clear();
+  }
+  ++g_schema_epoch;
+}
+
+int64_t HandlesOpened() { return g_handles_opened.load(); }
+
+}  // namespace platform::data::sqlite
