@@ -69,6 +69,9 @@ struct Moment {
 };
 
 Moment Split(double serial) {
+  // A serial far outside every date (or NaN) must not reach the integer
+  // conversions below; it reads as the zero date.
+  if (!(std::fabs(serial) < 1e9)) serial = 0;
   double whole = std::trunc(serial);
   double fraction = std::fabs(serial - whole);
   Moment m{static_cast<int64_t>(whole),
@@ -150,6 +153,15 @@ std::optional<Date> Date::Parse(std::string_view text) {
   }
   if (!ValidParts(y, mo, d, h, mi, s)) return std::nullopt;
   return Date(Join(DayNumber(y, mo, d), h * 3600 + mi * 60 + s + round_up));
+}
+
+Date Date::AddDays(double days) const {
+  double moment = Linear(serial_) + days;
+  if (moment >= 0) return Date(moment);
+  // Back to the classic encoding: whole days down, the time of day forwards.
+  double day = std::floor(moment);
+  double time = moment - day;
+  return Date(time == 0 ? day : day - time);
 }
 
 int Date::year() const { return CivilFromDays(Split(serial_).day + kEpochOffset).year; }

@@ -14,7 +14,16 @@
 // rules), non-const reference (in/out: converted in, written back after the
 // call), Variant& (the caller's own slot), std::optional<T> (may be omitted by
 // the caller; trailing only), std::shared_ptr<T> of an Object type (Nothing
-// gives nullptr; another object type is Type mismatch).
+// gives nullptr; another object type is Type mismatch). Value types are bool,
+// uint8_t, int16_t, int32_t, double, Currency, Date, std::string, Variant,
+// VariantArray and enumerations (as Long); text parameters are std::string,
+// never std::string_view, as the converted text lives only for the call.
+// A failed conversion or a failing call writes nothing back.
+//
+// Properties: Property(name, getter[, setter]); a setter takes the getter's
+// index parameters followed by the new value (`Item(key) = value` is
+// SetItem(key, value)), and Object::Invoke with CallKind::PropertyPut passes
+// the value last.
 //
 // Thread-safety: a binding is built once (function-local static) and read-only
 // afterwards.
@@ -169,39 +178,35 @@ class ClassBinding {
 
   const std::string& type_name() const { return type_name_; }
 
-  template <class R, class... P>
-  ClassBinding& Method(std::string_view name, R (T::*fn)(P...)) {
-    methods_[dispatch_detail::FoldName(name)] = MakeThunk<R, P...>(
-        name, [fn](T& self, P... a) -> R { return (self.*fn)(std::forward<P>(a)...); });
+  // A method: a member function of T or of a base of T, const or not.
+  template <class B, class R, class... P>
+  ClassBinding& Method(std::string_view name, R (B::*fn)(P...)) {
+    methods_[dispatch_detail::FoldName(name)] = Bind(name, fn);
     return *this;
   }
-  template <class R, class... P>
-  ClassBinding& Method(std::string_view name, R (T::*fn)(P...) const) {
-    methods_[dispatch_detail::FoldName(name)] = MakeThunk<R, P...>(
-        name, [fn](T& self, P... a) -> R { return (self.*fn)(std::forward<P>(a)...); });
+  template <class B, class R, class... P>
+  ClassBinding& Method(std::string_view name, R (B::*fn)(P...) const) {
+    methods_[dispatch_detail::FoldName(name)] = Bind(name, fn);
     return *this;
   }
-  // A read-only property. Its getter may take index parameters ("Item(key)").
-  template <class R, class... P>
-  ClassBinding& Property(std::string_view name, R (T::*getter)(P...) const) {
-    methods_[dispatch_detail::FoldName(name)] = MakeThunk<R, P...>(
-        name, [getter](T& self, P... a) -> R { return (self.*getter)(std::forward<P>(a)...); });
+  // A read-only property. Its getter may take index parameters ("Item(key)");
+  // a getter is callable as a method too, as late-bound callers expect.
+  template <class G>
+  ClassBinding& Property(std::string_view name, G getter) {
+    methods_[dispatch_detail::FoldName(name)] = Bind(name, getter);
     return *this;
   }
-  template <class R, class... P>
-  ClassBinding& Property(std::string_view name, R (T::*getter)(P...) const, std::nullptr_t) {
+  template <class G>
+  ClassBinding& Property(std::string_view name, G getter, std::nullptr_t) {
     return Property(name, getter);
   }
   // A property with a setter. The setter takes the same index parameters as
   // the getter followed by the new value, so `d.Item(key) = value` arrives as
-  // SetItem(key, value); the caller's last argument is always the value.
-  template <class R, class... P, class... S>
-  ClassBinding& Property(std::string_view name, R (T::*getter)(P...) const,
-                         void (T::*setter)(S...)) {
-    static_assert(sizeof...(S) >= 1, "a property setter takes the new value last");
+  // SetItem(key, value): the caller's last argument is always the value.
+  template <class G, class S>
+  ClassBinding& Property(std::string_view name, G getter, S setter) {
     Property(name, getter);
-    setters_[dispatch_detail::FoldName(name)] = MakeThunk<void, S...>(
-        name, [setter](T& self, S... a) { (self.*setter)(std::forward<S>(a)...); });
+    setters_[dispatch_detail::FoldName(name)] = BindSetter(name, setter);
     return *this;
   }
 
@@ -224,6 +229,24 @@ class ClassBinding {
   }
 
  private:
+  template <class B, class R, class... P>
+  Thunk Bind(std::string_view name, R (B::*fn)(P...)) {
+    static_assert(std::is_base_of_v<B, T>, "bind members of the class or its bases");
+    return MakeThunk<R, P...>(
+        name, [fn](T& self, P... a) -> R { return (self.*fn)(std::forward<P>(a)...); });
+  }
+  template <class B, class R, class... P>
+  Thunk Bind(std::string_view name, R (B::*fn)(P...) const) {
+    static_assert(std::is_base_of_v<B, T>, "bind members of the class or its bases");
+    return MakeThunk<R, P...>(
+        name, [fn](T& self, P... a) -> R { return (self.*fn)(std::forward<P>(a)...); });
+  }
+  template <class B, class... S>
+  Thunk BindSetter(std::string_view name, void (B::*setter)(S...)) {
+    static_assert(sizeof...(S) >= 1, "a property setter takes the new value last");
+    return Bind(name, setter);
+  }
+
   template <class R, class... P, class F>
   Thunk MakeThunk(std::string_view name, F fn) {
     std::string display(name);

@@ -316,6 +316,9 @@ bool ExactTicks(const Variant& v, int64_t& ticks) {
 bool IsNumberLike(const Variant& v) { return v.IsEmpty() || v.IsNumeric() || v.Get<Date>(); }
 
 std::partial_ordering CompareNumbers(const Variant& a, const Variant& b) {
+  const Date* da = a.Get<Date>();
+  const Date* db = b.Get<Date>();
+  if (da && db) return *da <=> *db;  // by the moment, right before 1899 too
   int64_t ta = 0, tb = 0;
   if (ExactTicks(a, ta) && ExactTicks(b, tb)) return Order(ta, tb);
   return Order(a.ToDouble(), b.ToDouble());
@@ -323,7 +326,7 @@ std::partial_ordering CompareNumbers(const Variant& a, const Variant& b) {
 
 std::partial_ordering CompareNumberWithText(const Variant& number, const std::string& text) {
   if (const Date* d = number.Get<Date>()) {
-    if (std::optional<Date> parsed = Date::Parse(text)) return Order(d->serial(), parsed->serial());
+    if (std::optional<Date> parsed = Date::Parse(text)) return *d <=> *parsed;
   }
   return Order(number.ToDouble(), ParseNumber(text));
 }

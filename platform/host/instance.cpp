@@ -18,6 +18,7 @@ std::optional<std::filesystem::path> g_home;
 void InstanceHome::Set(const std::filesystem::path& home) {
   // Kept absolute, so a later change of working directory cannot move it.
   std::filesystem::path absolute = std::filesystem::absolute(home).lexically_normal();
+  if (!absolute.has_filename() && absolute != absolute.root_path()) absolute = absolute.parent_path();
   std::lock_guard lock(g_mutex);
   g_home = std::move(absolute);
 }

@@ -63,6 +63,21 @@ TEST(Date, ArithmeticAcrossLeapDaysAndYears) {
   EXPECT_LT(Date::FromParts(2024, 1, 1), Date::FromParts(2024, 1, 1, 0, 0, 1));
 }
 
+TEST(Date, ArithmeticAndOrderBeforeTheZeroDate) {
+  // -1.25 is 1899-12-29 06:00: the raw serial is smaller than midnight's -1.
+  Date morning = Date::FromParts(1899, 12, 29, 6);
+  EXPECT_LT(Date::FromParts(1899, 12, 29), morning);
+  EXPECT_LT(morning, Date::FromParts(1899, 12, 30));
+  EXPECT_EQ(morning.AddDays(2).ToIso(), "1899-12-31T06:00:00");
+  EXPECT_EQ(morning.AddDays(1).ToIso(), "1899-12-30T06:00:00");
+  EXPECT_EQ(Date::FromParts(1899, 12, 31, 6).AddDays(-2), morning);
+  EXPECT_EQ(Date::FromParts(1899, 12, 30, 3).AddDays(-0.25).ToIso(), "1899-12-29T21:00:00");
+  EXPECT_EQ(Date::FromParts(1899, 12, 1, 12).AddDays(-0.5).ToIso(), "1899-12-01T00:00:00");
+  // -0.5 and 0.5 are the same moment in the classic encoding.
+  EXPECT_EQ(Date::FromSerial(-0.5), Date::FromSerial(0.5));
+  EXPECT_EQ(Date::FromSerial(std::nan("")).ToIso(), "1899-12-30T00:00:00");
+}
+
 TEST(Date, PartsAndWeekday) {
   Date d = Date::FromParts(2026, 12, 8, 14, 30, 15);
   EXPECT_EQ(d.year(), 2026);

@@ -16,7 +16,13 @@ namespace {
 
 enum class Colour { Red = 1, Green = 2 };
 
-class Probe : public Dispatchable<Probe> {
+class ProbeBase {
+ public:
+  std::string Origin() const { return "base"; }
+  void Reset(int32_t& io) { io = 0; }
+};
+
+class Probe : public Dispatchable<Probe>, public ProbeBase {
  public:
   static const ClassBinding<Probe>& Binding() {
     static const auto b = ClassBinding<Probe>("Probe")
@@ -32,7 +38,10 @@ class Probe : public Dispatchable<Probe> {
         .Method("Paint", &Probe::Paint)
         .Method("Fail", &Probe::Fail)
         .Property("Value", &Probe::Value, &Probe::SetValue)
-        .Property("Touches", &Probe::Touches);
+        .Property("Touches", &Probe::Touches)
+        .Property("NextTicket", &Probe::NextTicket, nullptr)
+        .Method("Origin", &Probe::Origin)
+        .Method("Reset", &Probe::Reset);
     return b;
   }
 
@@ -61,12 +70,14 @@ class Probe : public Dispatchable<Probe> {
     io = 99;
     Raise(1234, "Probe.Fail", "failed on purpose");
   }
+  int32_t NextTicket() { return ++tickets_; }  // a getter that changes state
   int32_t Value() const { return value_; }
   void SetValue(int32_t v) { value_ = v; }
 
  private:
   int32_t value_ = 0;
   int32_t touches_ = 0;
+  int32_t tickets_ = 0;
 };
 
 ComError ErrorOf(const std::function<void()>& f) {
@@ -152,6 +163,17 @@ TEST_F(DispatchTest, PropertiesAndVoidMethods) {
   EXPECT_EQ(ErrorOf([&] { SetProperty(object_, "Touches", Variant(int32_t{0})); }).number(),
             err::kMemberNotFound);
   EXPECT_EQ(ErrorOf([&] { SetProperty(object_, "Value", Variant(3e9)); }).number(), err::kOverflow);
+  EXPECT_EQ(GetProperty(object_, "NextTicket").ToLong(), 1);
+  EXPECT_EQ(GetProperty(object_, "NextTicket").ToLong(), 2);
+  EXPECT_EQ(ErrorOf([&] { SetProperty(object_, "NextTicket", Variant(int32_t{0})); }).number(),
+            err::kMemberNotFound);
+}
+
+TEST_F(DispatchTest, MembersOfABaseClass) {
+  EXPECT_EQ(Call(object_, "Origin").ToString(), "base");
+  std::vector<Variant> io{Variant(int32_t{5})};
+  CallRef(object_, "Reset", io);
+  EXPECT_EQ(io[0], Variant(int32_t{0}));
 }
 
 TEST_F(DispatchTest, UnknownNamesAndWrongArgumentCounts) {

@@ -135,7 +135,7 @@ class InstanceHomeTest : public testing::Test {
 
 TEST_F(InstanceHomeTest, ResolvesConfiguredPathsAgainstTheHome) {
   InstanceHome::Set("/srv/shop/");
-  EXPECT_EQ(InstanceHome::Get(), std::filesystem::path("/srv/shop/"));
+  EXPECT_EQ(InstanceHome::Get(), std::filesystem::path("/srv/shop"));
   EXPECT_EQ(ResolveInstancePath("config\\VendraConfiguration.xml"),
             std::filesystem::path("/srv/shop/config/VendraConfiguration.xml"));
   EXPECT_EQ(ResolveInstancePath("mail/pickup"), std::filesystem::path("/srv/shop/mail/pickup"));
