@@ -3,10 +3,14 @@
 #include "platform/core/dictionary.h"
 #include "platform/core/text_builder.h"
 #include "platform/host/registry.h"
+#include "platform/services/business_partner.h"
 #include "platform/services/configuration.h"
+#include "platform/services/currency.h"
 #include "platform/services/data_functions.h"
 #include "platform/services/log.h"
+#include "platform/services/membership.h"
 #include "platform/services/message_manager.h"
+#include "platform/services/product_catalog.h"
 
 namespace platform {
 
@@ -17,6 +21,11 @@ void RegisterPlatformComponents() {
   RegisterClass<Log>("Orvanta.Log");
   RegisterClass<DataFunctions>("Wrenlow.DataFunctions");
   RegisterClass<I18NMessageManager>("I18NMessageManager");
+  RegisterClass<CurrencyService>("Kelmor.Currency");
+  RegisterClass<BusinessPartner>("Kelmor.BusinessPartner");
+  RegisterClass<Members>("Dunmere.Members");
+  RegisterClass<MemberUser>("Dunmere.User");
+  RegisterClass<ProductCatalog>("Brevane.Product");
 }
 
 }  // namespace platform
