@@ -7,6 +7,8 @@
 #include "platform/host/context.h"
 #include "platform/host/registry.h"
 #include "shared/error_handling.h"
+#include "shared/helpers.h"
+#include "shared/localisation.h"
 #include "shared/parameters.h"
 
 namespace lib_sales {
@@ -86,6 +88,10 @@ std::string NewGuidString() {
 void ResetThreadCaches() {
   cached_connection_string.clear();
   cached_data_functions.reset();
+  // The caches of the other shared routines go too, so one call gives a test
+  // a thread that has seen nothing yet.
+  ResetUserCache();
+  ResetLabelEncoder();
 }
 
 }  // namespace lib_sales
