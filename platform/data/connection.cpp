@@ -158,8 +158,9 @@ int32_t Connection::BeginTrans() {
   return ++transaction_level_;
 }
 
+// Ending a transaction keeps the error list: a handler reads it after it
+// rolled back.
 void Connection::CommitTrans() {
-  errors_.clear();
   Session& s = session();
   if (transaction_level_ == 0) detail::RaiseData(data_err::kNoTransaction, "Connection");
   try {
@@ -177,7 +178,6 @@ void Connection::CommitTrans() {
 }
 
 void Connection::RollbackTrans() {
-  errors_.clear();
   Session& s = session();
   if (transaction_level_ == 0) detail::RaiseData(data_err::kNoTransaction, "Connection");
   const int32_t level = transaction_level_--;

@@ -292,13 +292,17 @@ void Recordset::GoToRow(int64_t store_index) {
   at_eof_ = false;
 }
 
+// On a row (even one just deleted) neither BOF nor EOF holds; off the rows of
+// a set without live rows both do.
 bool Recordset::Bof() const {
   RequireOpen();
-  return (!at_eof_ && pos_ < 0) || store_->live_count() == 0;
+  if (current_row() >= 0) return false;
+  return !at_eof_ || store_->live_count() == 0;
 }
 
 bool Recordset::Eof() const {
   RequireOpen();
+  if (current_row() >= 0) return false;
   return at_eof_ || store_->live_count() == 0;
 }
 

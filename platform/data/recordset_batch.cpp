@@ -26,6 +26,7 @@ std::string Quote(std::string_view name) {
 
 struct Plan {
   std::string table;       // quoted
+  std::vector<bool> written;  // per field: whether the batch writes it
   std::vector<int> columns;  // fields written: base columns of the table, first of each name
   std::vector<int> keys;     // the key columns among them
   int row_id = -1;           // the integer row id column, when the set holds it
@@ -39,6 +40,7 @@ Plan MakePlan(const RowStore& store) {
   Plan p;
   p.table = Quote(store.table);
   std::vector<std::string> seen;
+  p.written.assign(store.fields.size(), false);
   for (size_t i = 0; i < store.fields.size(); ++i) {
     const FieldInfo& f = store.fields[i];
     if (f.base_column.empty() || !detail::EqualsNoCase(f.base_table, store.table)) continue;
@@ -46,6 +48,7 @@ Plan MakePlan(const RowStore& store) {
     for (const std::string& s : seen) dup = dup || detail::EqualsNoCase(s, f.base_column);
     if (dup) continue;
     seen.push_back(f.base_column);
+    p.written[i] = true;
     p.columns.push_back(static_cast<int>(i));
     if (f.key) p.keys.push_back(static_cast<int>(i));
     if (f.row_id) p.row_id = static_cast<int>(i);
@@ -86,6 +89,20 @@ void AddCondition(const FieldInfo& f, const Variant& original, std::string& wher
   params.push_back(original);
 }
 
+// A value given to a field the batch does not write (an expression, a column
+// of another table) would be lost without a word; refuse the batch instead.
+void CheckUnwritten(const RowStore& store, const Plan& plan, const Row& r) {
+  for (size_t c = 0; c < store.fields.size(); ++c) {
+    if (plan.written[c]) continue;
+    const bool given = r.state == RowState::New ? !r.values[c].IsEmpty()
+                                                : !r.original.empty() && !(r.values[c] == r.original[c]);
+    if (!given) continue;
+    throw ComError(data_err::kNotUpdatable, "ADODB.Recordset",
+                   "The field " + store.fields[c].name + " does not come from table " + store.table +
+                       " and cannot be written.");
+  }
+}
+
 [[noreturn]] void RaiseNotLocated() {
   throw ComError(data_err::kRowNotLocated, std::string(kCursorEngine),
                  detail::DataErrorText(data_err::kRowNotLocated));
@@ -124,6 +141,7 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
     std::vector<Variant> params;
     for (int64_t index : rows) {
       const Row& r = store_->rows[static_cast<size_t>(index)];
+      if (r.state != RowState::Deleted && !r.locate_by_key) CheckUnwritten(*store_, plan, r);
       sql.clear();
       where.clear();
       params.clear();

@@ -404,9 +404,15 @@ class SqliteSession final : public Session {
     InUse use(cs);
     BindAll(h_->db, cs.stmt, params);
     QueryResult result;
+    // Step before looking at the columns: a statement prepared before a
+    // schema change is prepared again by its first step.
+    int rc = sqlite3_step(cs.stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
     const int columns = sqlite3_column_count(cs.stmt);
     if (columns == 0) {
-      StepToEnd(cs);
+      while (rc == SQLITE_ROW) rc = sqlite3_step(cs.stmt);
+      if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
+      if (cs.changes_schema) ++g_schema_epoch;
       result.rows_affected = sqlite3_changes64(h_->db);
       return result;
     }
@@ -417,15 +423,15 @@ class SqliteSession final : public Session {
     result.table = cs.table;
     std::vector<int32_t> types(static_cast<size_t>(columns));
     for (int c = 0; c < columns; ++c) types[static_cast<size_t>(c)] = cs.fields[static_cast<size_t>(c)].type;
-    while (max_rows <= 0 || static_cast<int64_t>(result.rows.size()) < max_rows) {
-      const int rc = sqlite3_step(cs.stmt);
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) RaiseFrom(h_->db, rc);
+    while (rc == SQLITE_ROW) {
+      if (max_rows > 0 && static_cast<int64_t>(result.rows.size()) >= max_rows) break;
       Row row;
       row.values.reserve(static_cast<size_t>(columns));
       for (int c = 0; c < columns; ++c)
         row.values.push_back(ReadCell(cs.stmt, c, types[static_cast<size_t>(c)]));
       result.rows.push_back(std::move(row));
+      rc = sqlite3_step(cs.stmt);
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
     }
     // An expression has no declared type: its field takes the kind of the
     // first value it holds.
@@ -615,8 +621,9 @@ class SqliteSession final : public Session {
 
   void Describe(CachedStatement& cs) {
     const uint64_t epoch = g_schema_epoch.load();
-    if (cs.described_epoch == epoch) return;
     const int columns = sqlite3_column_count(cs.stmt);
+    // A schema changed by another program shows as a different column count.
+    if (cs.described_epoch == epoch && static_cast<int>(cs.fields.size()) == columns) return;
     std::vector<FieldInfo> fields(static_cast<size_t>(columns));
     std::string table;
     bool one_table = true;
