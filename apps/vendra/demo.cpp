@@ -211,7 +211,18 @@ class ScratchDirectory {
 
 // ------------------------------------------------------------ the context
 
+void DemoContext::EndTable() {
+  if (in_table_) out_ << '\n';
+  in_table_ = false;
+}
+
+void DemoContext::Heading(int number, std::string_view title) {
+  EndTable();
+  out_ << number << ". " << title << "\n\n";
+}
+
 void DemoContext::Say(std::string_view text) {
+  EndTable();
   std::string line = kIndent;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -230,15 +241,19 @@ void DemoContext::Say(std::string_view text) {
 }
 
 void DemoContext::Show(std::string_view name, std::string_view value) {
-  std::string left = std::string(kIndent) + "  " + std::string(name) + " ";
-  if (!value.empty()) {
-    while (left.size() < 30) left += '.';
-    left += ' ';
+  in_table_ = true;
+  std::string left = std::string(kIndent) + "  " + std::string(name);
+  if (value.empty()) {
+    out_ << left << '\n';
+    return;
   }
-  out_ << left << value << '\n';
+  left += ' ';
+  while (left.size() < 30) left += '.';
+  out_ << left << ' ' << value << '\n';
 }
 
 void DemoContext::Verbatim(std::string_view text) {
+  in_table_ = false;
   for (const std::string& line : Lines(text)) out_ << kIndent << "    " << line << '\n';
   out_ << '\n';
 }
@@ -274,7 +289,7 @@ int RunDemo(bool keep, std::ostream& out, std::ostream& err) {
     int failed = 0;
     int number = 0;
     for (const DemoStep& step : kSteps) {
-      out << ++number << ". " << step.title << "\n\n";
+      demo.Heading(++number, step.title);
       try {
         step.run(demo);
       } catch (...) {
@@ -285,6 +300,7 @@ int RunDemo(bool keep, std::ostream& out, std::ostream& err) {
         demo.ShowError(e);
       }
     }
+    demo.EndTable();
     if (keep) {
       out << "The demo instance is kept in " << home.string() << "; try\n"
           << kIndent << "vendra --home " << ShellQuote(home.string())

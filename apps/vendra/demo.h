@@ -26,6 +26,8 @@ class DemoContext {
   const std::filesystem::path& home() const { return home_; }
   std::ostream& out() { return out_; }
 
+  // The title of a step.
+  void Heading(int number, std::string_view title);
   // A paragraph of plain text, wrapped to the width of a terminal.
   void Say(std::string_view text);
   // "  name ........ value" lines of a small table.
@@ -42,9 +44,13 @@ class DemoContext {
   // in its fixed layout, one line per line.
   void ShowError(const platform::ComError& error);
 
+  // Closes a table with an empty line before whatever comes next.
+  void EndTable();
+
  private:
   std::filesystem::path home_;
   std::ostream& out_;
+  bool in_table_ = false;
 };
 
 struct DemoStep {

@@ -8,6 +8,8 @@
 
 #include "platform/core/com_error.h"
 #include "platform/core/dictionary.h"
+#include "platform/data/recordset.h"
+#include "platform/data/recordset_json.h"
 
 namespace platform {
 
@@ -63,6 +65,12 @@ Json EncodeObject(const ObjectPtr& object, int depth) {
       return Tagged("$dictionary", std::move(members));
     }
     return members;
+  }
+  if (auto recordset = std::dynamic_pointer_cast<data::Recordset>(object)) {
+    return Tagged("$recordset",
+                  data::RecordsetToJson(*recordset, [depth](const Variant& field_value) {
+                    return Encode(field_value, depth + 1);
+                  }));
   }
   return Tagged("$object", std::string(object->TypeName()));
 }
@@ -190,6 +198,31 @@ Variant DecodeTag(const std::string& tag, const Json& value, std::string& where,
     Variant out = DecodeMembers(value, where, depth);
     where.resize(where.size() - std::string_view("/$dictionary").size());
     return out;
+  }
+  if (tag == "$recordset") {
+    if (!value.is_object()) Fail("\"$recordset\" needs an object, not " + value.dump(), where);
+    where += "/$recordset";
+    const std::string at = where;
+    std::shared_ptr<data::Recordset> recordset;
+    bool value_failed = false;
+    try {
+      recordset = data::RecordsetFromJson(value, [&](const Json& field_value) {
+        try {
+          return Decode(field_value, where, depth + 1);
+        } catch (...) {
+          value_failed = true;
+          throw;
+        }
+      });
+    } catch (const ComError& e) {
+      // A bad field value already says where it is; a malformed record set
+      // is named by the record set's own text, and the location says which
+      // record set of the document it is.
+      if (value_failed) throw;
+      throw ComError(e.number(), e.source(), e.description() + " (record set at " + at + ")");
+    }
+    where.resize(where.size() - std::string_view("/$recordset").size());
+    return Variant(ObjectPtr(recordset));
   }
   if (tag == "$object") {
     Fail("An object of type " + value.dump() +

@@ -11,6 +11,8 @@
 #include "platform/core/com_error.h"
 #include "platform/core/dictionary.h"
 #include "platform/core/text_builder.h"
+#include "platform/data/ado_types.h"
+#include "platform/data/recordset.h"
 
 namespace platform {
 namespace {
@@ -157,6 +159,58 @@ TEST(JsonRoundTrip, DictionariesThatLookLikeTagsAreEscaped) {
   auto nested = Dictionary::New();
   nested->Add("$dictionary", Variant(two));
   ExpectRoundTrip(Variant(nested));
+}
+
+// A document as the pages pass it around: a dictionary holding record sets.
+TEST(JsonRecordset, TravelsInsideADocumentWithKindsAndPendingRows) {
+  using namespace data;
+  auto lines = std::make_shared<Recordset>();
+  lines->fields().Append("BASKETLINENR", adSmallInt);
+  lines->fields().Append("PRICE", adCurrency);
+  lines->fields().Append("REQUESTDATE", adDate);
+  lines->fields().Append("SKU", adVarWChar, 20);
+  lines->Open();
+  lines->AddNew({{"BASKETLINENR", Variant(int16_t{1})},
+                 {"PRICE", Variant(Currency::FromTicks(123400))},
+                 {"REQUESTDATE", Variant(Date::FromParts(2026, 12, 8, 14, 30, 0))},
+                 {"SKU", Variant("$date")}});
+  lines->Update();
+  lines->AddNew({{"BASKETLINENR", Variant(int16_t{2})}, {"SKU", Variant::Null()}});
+  lines->Update();
+  auto document = Dictionary::New();
+  document->Add("header", Variant(Dictionary::New()));
+  document->Add("lines", Variant(lines));
+
+  const std::string text = ToJsonText(Variant(document), 2);
+  EXPECT_NE(text.find("\"$recordset\""), std::string::npos) << text;
+  auto back = ParseJson(text).As<Dictionary>();
+  ASSERT_TRUE(back);
+  auto rs = back->Item("lines").As<Recordset>();
+  ASSERT_TRUE(rs) << text;
+  ASSERT_EQ(rs->RecordCount(), 2);
+  rs->MoveFirst();
+  EXPECT_EQ(rs->Status(), adRecNew);
+  ExpectSame(Variant(int16_t{1}), rs->Value("BASKETLINENR"));
+  ExpectSame(Variant(Currency::FromTicks(123400)), rs->Value("PRICE"));
+  ExpectSame(Variant(Date::FromParts(2026, 12, 8, 14, 30, 0)), rs->Value("REQUESTDATE"));
+  ExpectSame(Variant("$date"), rs->Value("SKU"));
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Value("SKU").IsNull());
+  // Written again, it reads the same: nothing is lost on a second trip.
+  EXPECT_EQ(ToJsonText(Variant(ObjectPtr(back)), 2), text);
+}
+
+TEST(JsonRecordset, MalformedSetsAndValuesSayWhere) {
+  ComError shape = ErrorOf(R"({"doc": {"lines": {"$recordset": {"rows": []}}}})");
+  EXPECT_NE(shape.description().find("/doc/lines/$recordset"), std::string::npos)
+      << shape.description();
+  ComError value = ErrorOf(
+      R"({"$recordset": {"fields": [{"name": "A", "type": 3}],)"
+      R"( "rows": [{"status": "new", "values": [{"$bogus": 1}]}]}})");
+  EXPECT_EQ(value.number(), err::kTypeMismatch);
+  EXPECT_NE(value.description().find("Unknown tag \"$bogus\""), std::string::npos)
+      << value.description();
+  EXPECT_EQ(ErrorOf(R"({"$recordset": [1]})").number(), err::kTypeMismatch);
 }
 
 TEST(JsonInput, NumbersBecomeLongOnlyWithin32Bits) {
