@@ -225,4 +225,19 @@ TEST(InstanceSetupTest, LeftoverConfigurationIsNeverOverwritten) {
   EXPECT_EQ(text, "<configuration>theirs</configuration>");
 }
 
+// When the databases cannot be made, what this run wrote goes again and
+// what was there stays.
+TEST(InstanceSetupTest, AFailedCreationLeavesTheDirectoryAsItWas) {
+  vendra_test::TemporaryDirectory dir;
+  Write(dir.path() / "data" / "Vendra.db", "someone's database");
+  EXPECT_NE(Failure([&] { vendra_instance::CreateInstance(dir.path(), true); }).number(), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "platform.xml"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "config"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "logs"));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "data" / "Vendra.db"));
+  // Once the obstacle is gone the same directory takes an instance.
+  std::filesystem::remove(dir.path() / "data" / "Vendra.db");
+  EXPECT_NO_THROW(vendra_instance::CreateInstance(dir.path(), false));
+}
+
 }  // namespace
