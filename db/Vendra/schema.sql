@@ -390,6 +390,7 @@ CREATE TABLE MERCHANTIDBYCURRENCY (
   MERCHANTID NVARCHAR(60) COLLATE NOCASE
 );
 
+
 -- Normalising triggers: flags to 0/1, date-times to "YYYY-MM-DDTHH:MM:SS".
 -- Each fires only when a written value is not in the stored form already;
 -- it refuses what cannot be turned into it (RAISE aborts the statement, so
@@ -405,7 +406,7 @@ BEGIN
   SELECT RAISE(ABORT, 'BASKETHEADER.BASKETDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.BASKETDATE IS NOT NULL
       AND NOT (typeof(NEW.BASKETDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.BASKETDATE)) = substr(replace(NEW.BASKETDATE, ' ', 'T') || substr('T00:00:00', length(NEW.BASKETDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.BASKETDATE)) IS substr(replace(NEW.BASKETDATE, ' ', 'T') || substr('T00:00:00', length(NEW.BASKETDATE) - 9), 1, 19));
   UPDATE BASKETHEADER
     SET CALCULATETAX = CASE WHEN typeof(CALCULATETAX) = 'text' THEN lower(CALCULATETAX) = 'true' ELSE CALCULATETAX <> 0 END,
       BASKETDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(BASKETDATE))
@@ -422,7 +423,7 @@ BEGIN
   SELECT RAISE(ABORT, 'BASKETHEADER.BASKETDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.BASKETDATE IS NOT NULL
       AND NOT (typeof(NEW.BASKETDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.BASKETDATE)) = substr(replace(NEW.BASKETDATE, ' ', 'T') || substr('T00:00:00', length(NEW.BASKETDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.BASKETDATE)) IS substr(replace(NEW.BASKETDATE, ' ', 'T') || substr('T00:00:00', length(NEW.BASKETDATE) - 9), 1, 19));
   UPDATE BASKETHEADER
     SET CALCULATETAX = CASE WHEN typeof(CALCULATETAX) = 'text' THEN lower(CALCULATETAX) = 'true' ELSE CALCULATETAX <> 0 END,
       BASKETDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(BASKETDATE))
@@ -443,7 +444,7 @@ BEGIN
   SELECT RAISE(ABORT, 'BASKETLINE.REQUESTDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.REQUESTDATE IS NOT NULL
       AND NOT (typeof(NEW.REQUESTDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) = substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) IS substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
   UPDATE BASKETLINE
     SET PRODUCTCONFIGURABLE = CASE WHEN typeof(PRODUCTCONFIGURABLE) = 'text' THEN lower(PRODUCTCONFIGURABLE) = 'true' ELSE PRODUCTCONFIGURABLE <> 0 END,
       PRODUCTCONFIGCOMPLETE = CASE WHEN typeof(PRODUCTCONFIGCOMPLETE) = 'text' THEN lower(PRODUCTCONFIGCOMPLETE) = 'true' ELSE PRODUCTCONFIGCOMPLETE <> 0 END,
@@ -465,7 +466,7 @@ BEGIN
   SELECT RAISE(ABORT, 'BASKETLINE.REQUESTDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.REQUESTDATE IS NOT NULL
       AND NOT (typeof(NEW.REQUESTDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) = substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) IS substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
   UPDATE BASKETLINE
     SET PRODUCTCONFIGURABLE = CASE WHEN typeof(PRODUCTCONFIGURABLE) = 'text' THEN lower(PRODUCTCONFIGURABLE) = 'true' ELSE PRODUCTCONFIGURABLE <> 0 END,
       PRODUCTCONFIGCOMPLETE = CASE WHEN typeof(PRODUCTCONFIGCOMPLETE) = 'text' THEN lower(PRODUCTCONFIGCOMPLETE) = 'true' ELSE PRODUCTCONFIGCOMPLETE <> 0 END,
@@ -483,7 +484,7 @@ BEGIN
   SELECT RAISE(ABORT, 'ORDERHEADER.ORDERDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.ORDERDATE IS NOT NULL
       AND NOT (typeof(NEW.ORDERDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ORDERDATE)) = substr(replace(NEW.ORDERDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ORDERDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ORDERDATE)) IS substr(replace(NEW.ORDERDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ORDERDATE) - 9), 1, 19));
   UPDATE ORDERHEADER
     SET CALCULATETAX = CASE WHEN typeof(CALCULATETAX) = 'text' THEN lower(CALCULATETAX) = 'true' ELSE CALCULATETAX <> 0 END,
       ORDERDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(ORDERDATE))
@@ -500,7 +501,7 @@ BEGIN
   SELECT RAISE(ABORT, 'ORDERHEADER.ORDERDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.ORDERDATE IS NOT NULL
       AND NOT (typeof(NEW.ORDERDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ORDERDATE)) = substr(replace(NEW.ORDERDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ORDERDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ORDERDATE)) IS substr(replace(NEW.ORDERDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ORDERDATE) - 9), 1, 19));
   UPDATE ORDERHEADER
     SET CALCULATETAX = CASE WHEN typeof(CALCULATETAX) = 'text' THEN lower(CALCULATETAX) = 'true' ELSE CALCULATETAX <> 0 END,
       ORDERDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(ORDERDATE))
@@ -518,11 +519,11 @@ BEGIN
   SELECT RAISE(ABORT, 'ORDERLINE.REQUESTDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.REQUESTDATE IS NOT NULL
       AND NOT (typeof(NEW.REQUESTDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) = substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) IS substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'ORDERLINE.ALLOCATIONDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.ALLOCATIONDATE IS NOT NULL
       AND NOT (typeof(NEW.ALLOCATIONDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ALLOCATIONDATE)) = substr(replace(NEW.ALLOCATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ALLOCATIONDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ALLOCATIONDATE)) IS substr(replace(NEW.ALLOCATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ALLOCATIONDATE) - 9), 1, 19));
   UPDATE ORDERLINE
     SET CONFIGCOMPLETE = CASE WHEN typeof(CONFIGCOMPLETE) = 'text' THEN lower(CONFIGCOMPLETE) = 'true' ELSE CONFIGCOMPLETE <> 0 END,
       REQUESTDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(REQUESTDATE)),
@@ -541,11 +542,11 @@ BEGIN
   SELECT RAISE(ABORT, 'ORDERLINE.REQUESTDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.REQUESTDATE IS NOT NULL
       AND NOT (typeof(NEW.REQUESTDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) = substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) IS substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'ORDERLINE.ALLOCATIONDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.ALLOCATIONDATE IS NOT NULL
       AND NOT (typeof(NEW.ALLOCATIONDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ALLOCATIONDATE)) = substr(replace(NEW.ALLOCATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ALLOCATIONDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.ALLOCATIONDATE)) IS substr(replace(NEW.ALLOCATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.ALLOCATIONDATE) - 9), 1, 19));
   UPDATE ORDERLINE
     SET CONFIGCOMPLETE = CASE WHEN typeof(CONFIGCOMPLETE) = 'text' THEN lower(CONFIGCOMPLETE) = 'true' ELSE CONFIGCOMPLETE <> 0 END,
       REQUESTDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(REQUESTDATE)),
@@ -577,15 +578,15 @@ BEGIN
   SELECT RAISE(ABORT, 'QUOTATIONHEADER.CREATIONDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.CREATIONDATE IS NOT NULL
       AND NOT (typeof(NEW.CREATIONDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.CREATIONDATE)) = substr(replace(NEW.CREATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.CREATIONDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.CREATIONDATE)) IS substr(replace(NEW.CREATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.CREATIONDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'QUOTATIONHEADER.EXPIRYDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EXPIRYDATE IS NOT NULL
       AND NOT (typeof(NEW.EXPIRYDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) = substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) IS substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'QUOTATIONHEADER.NOTIFICATIONDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.NOTIFICATIONDATE IS NOT NULL
       AND NOT (typeof(NEW.NOTIFICATIONDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.NOTIFICATIONDATE)) = substr(replace(NEW.NOTIFICATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.NOTIFICATIONDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.NOTIFICATIONDATE)) IS substr(replace(NEW.NOTIFICATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.NOTIFICATIONDATE) - 9), 1, 19));
   UPDATE QUOTATIONHEADER
     SET NOTIFICATIONNEEDED = CASE WHEN typeof(NOTIFICATIONNEEDED) = 'text' THEN lower(NOTIFICATIONNEEDED) = 'true' ELSE NOTIFICATIONNEEDED <> 0 END,
       NOTIFICATIONSENT = CASE WHEN typeof(NOTIFICATIONSENT) = 'text' THEN lower(NOTIFICATIONSENT) = 'true' ELSE NOTIFICATIONSENT <> 0 END,
@@ -621,15 +622,15 @@ BEGIN
   SELECT RAISE(ABORT, 'QUOTATIONHEADER.CREATIONDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.CREATIONDATE IS NOT NULL
       AND NOT (typeof(NEW.CREATIONDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.CREATIONDATE)) = substr(replace(NEW.CREATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.CREATIONDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.CREATIONDATE)) IS substr(replace(NEW.CREATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.CREATIONDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'QUOTATIONHEADER.EXPIRYDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EXPIRYDATE IS NOT NULL
       AND NOT (typeof(NEW.EXPIRYDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) = substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) IS substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'QUOTATIONHEADER.NOTIFICATIONDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.NOTIFICATIONDATE IS NOT NULL
       AND NOT (typeof(NEW.NOTIFICATIONDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.NOTIFICATIONDATE)) = substr(replace(NEW.NOTIFICATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.NOTIFICATIONDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.NOTIFICATIONDATE)) IS substr(replace(NEW.NOTIFICATIONDATE, ' ', 'T') || substr('T00:00:00', length(NEW.NOTIFICATIONDATE) - 9), 1, 19));
   UPDATE QUOTATIONHEADER
     SET NOTIFICATIONNEEDED = CASE WHEN typeof(NOTIFICATIONNEEDED) = 'text' THEN lower(NOTIFICATIONNEEDED) = 'true' ELSE NOTIFICATIONNEEDED <> 0 END,
       NOTIFICATIONSENT = CASE WHEN typeof(NOTIFICATIONSENT) = 'text' THEN lower(NOTIFICATIONSENT) = 'true' ELSE NOTIFICATIONSENT <> 0 END,
@@ -659,7 +660,7 @@ BEGIN
   SELECT RAISE(ABORT, 'QUOTATIONLINE.REQUESTDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.REQUESTDATE IS NOT NULL
       AND NOT (typeof(NEW.REQUESTDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) = substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) IS substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
   UPDATE QUOTATIONLINE
     SET PRODUCTCONFIGURABLE = CASE WHEN typeof(PRODUCTCONFIGURABLE) = 'text' THEN lower(PRODUCTCONFIGURABLE) = 'true' ELSE PRODUCTCONFIGURABLE <> 0 END,
       PRODUCTCONFIGCOMPLETE = CASE WHEN typeof(PRODUCTCONFIGCOMPLETE) = 'text' THEN lower(PRODUCTCONFIGCOMPLETE) = 'true' ELSE PRODUCTCONFIGCOMPLETE <> 0 END,
@@ -686,7 +687,7 @@ BEGIN
   SELECT RAISE(ABORT, 'QUOTATIONLINE.REQUESTDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.REQUESTDATE IS NOT NULL
       AND NOT (typeof(NEW.REQUESTDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) = substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.REQUESTDATE)) IS substr(replace(NEW.REQUESTDATE, ' ', 'T') || substr('T00:00:00', length(NEW.REQUESTDATE) - 9), 1, 19));
   UPDATE QUOTATIONLINE
     SET PRODUCTCONFIGURABLE = CASE WHEN typeof(PRODUCTCONFIGURABLE) = 'text' THEN lower(PRODUCTCONFIGURABLE) = 'true' ELSE PRODUCTCONFIGURABLE <> 0 END,
       PRODUCTCONFIGCOMPLETE = CASE WHEN typeof(PRODUCTCONFIGCOMPLETE) = 'text' THEN lower(PRODUCTCONFIGCOMPLETE) = 'true' ELSE PRODUCTCONFIGCOMPLETE <> 0 END,
@@ -702,11 +703,11 @@ BEGIN
   SELECT RAISE(ABORT, 'PRODUCTPRICE.EFFECTIVEDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EFFECTIVEDATE IS NOT NULL
       AND NOT (typeof(NEW.EFFECTIVEDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) = substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) IS substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'PRODUCTPRICE.EXPIRYDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EXPIRYDATE IS NOT NULL
       AND NOT (typeof(NEW.EXPIRYDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) = substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) IS substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
   UPDATE PRODUCTPRICE
     SET EFFECTIVEDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EFFECTIVEDATE)),
       EXPIRYDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EXPIRYDATE))
@@ -720,11 +721,11 @@ BEGIN
   SELECT RAISE(ABORT, 'PRODUCTPRICE.EFFECTIVEDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EFFECTIVEDATE IS NOT NULL
       AND NOT (typeof(NEW.EFFECTIVEDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) = substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) IS substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'PRODUCTPRICE.EXPIRYDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EXPIRYDATE IS NOT NULL
       AND NOT (typeof(NEW.EXPIRYDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) = substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) IS substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
   UPDATE PRODUCTPRICE
     SET EFFECTIVEDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EFFECTIVEDATE)),
       EXPIRYDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EXPIRYDATE))
@@ -738,11 +739,11 @@ BEGIN
   SELECT RAISE(ABORT, 'CUSTOMERPRICE.EFFECTIVEDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EFFECTIVEDATE IS NOT NULL
       AND NOT (typeof(NEW.EFFECTIVEDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) = substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) IS substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'CUSTOMERPRICE.EXPIRYDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EXPIRYDATE IS NOT NULL
       AND NOT (typeof(NEW.EXPIRYDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) = substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) IS substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
   UPDATE CUSTOMERPRICE
     SET EFFECTIVEDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EFFECTIVEDATE)),
       EXPIRYDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EXPIRYDATE))
@@ -756,11 +757,11 @@ BEGIN
   SELECT RAISE(ABORT, 'CUSTOMERPRICE.EFFECTIVEDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EFFECTIVEDATE IS NOT NULL
       AND NOT (typeof(NEW.EFFECTIVEDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) = substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EFFECTIVEDATE)) IS substr(replace(NEW.EFFECTIVEDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EFFECTIVEDATE) - 9), 1, 19));
   SELECT RAISE(ABORT, 'CUSTOMERPRICE.EXPIRYDATE takes a date-time YYYY-MM-DDTHH:MM:SS')
     WHERE NEW.EXPIRYDATE IS NOT NULL
       AND NOT (typeof(NEW.EXPIRYDATE) = 'text'
-        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) = substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
+        AND strftime('%Y-%m-%dT%H:%M:%S', julianday(NEW.EXPIRYDATE)) IS substr(replace(NEW.EXPIRYDATE, ' ', 'T') || substr('T00:00:00', length(NEW.EXPIRYDATE) - 9), 1, 19));
   UPDATE CUSTOMERPRICE
     SET EFFECTIVEDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EFFECTIVEDATE)),
       EXPIRYDATE = strftime('%Y-%m-%dT%H:%M:%S', julianday(EXPIRYDATE))
