@@ -1,8 +1,12 @@
 #include "platform/services/sql_value_encoder.h"
 
+#include <sqlite3.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <algorithm>
 
 #include "platform/core/com_error.h"
 
@@ -74,6 +78,75 @@ std::string StrictLiteral(std::string_view text, Controls controls, const char* 
   return out;
 }
 
+// The embedded engine does not round every decimal literal correctly: it
+// scales by powers of ten in extended precision, which can miss by an ulp
+// (now and then) or by several (for exponents near the ends of the range).
+// So a number literal is checked against the engine's own reading, and the
+// rare one it would misread is written in a form it reads exactly.
+class EngineReader {
+ public:
+  ~EngineReader() {
+    if (db_) sqlite3_close(db_);
+  }
+  // The double the engine makes of the literal; NaN when it cannot say.
+  double Read(const std::string& literal) {
+    if (!db_ && sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                nullptr) != SQLITE_OK) {
+      return std::nan("");
+    }
+    const std::string sql = "SELECT " + literal;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &statement,
+                           nullptr) != SQLITE_OK) {
+      return std::nan("");
+    }
+    double read = std::nan("");
+    if (sqlite3_step(statement) == SQLITE_ROW) read = sqlite3_column_double(statement, 0);
+    sqlite3_finalize(statement);
+    return read;
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+double EngineReads(const std::string& literal) {
+  thread_local EngineReader reader;
+  return reader.Read(literal);
+}
+
+// value as (m*f*f*...), m the integer significand and each f a power of two
+// whose decimal form is exact and short enough for any engine to read
+// exactly (2^-27 is 7.450580596923828125e-09, 2^27 is 134217728). Every
+// product on the way is exactly representable, so the engine's arithmetic
+// adds no rounding either.
+std::string ExactProduct(double value) {
+  int exponent = 0;
+  const double fraction = std::frexp(value, &exponent);  // value = fraction * 2^exponent
+  auto significand = static_cast<int64_t>(std::ldexp(fraction, 53));
+  int power = exponent - 53;
+  while (significand != 0 && significand % 2 == 0) {
+    significand /= 2;
+    ++power;
+  }
+  std::string out = "(" + std::to_string(significand);
+  constexpr int kStep = 27;
+  while (power != 0) {
+    const int step = power > 0 ? std::min(power, kStep) : std::max(power, -kStep);
+    if (step > 0) {
+      out += "*" + std::to_string(int64_t{1} << step);
+    } else {
+      // 2^-n = 5^n * 10^-n exactly.
+      int64_t five = 1;
+      for (int i = 0; i < -step; ++i) five *= 5;
+      out += "*" + std::to_string(five) + "e-" + std::to_string(-step);
+    }
+    power -= step;
+  }
+  out += ")";
+  return out;
+}
+
 }  // namespace
 
 const ClassBinding<SqlValueEncoder>& SqlValueEncoder::Binding() {
@@ -128,22 +201,25 @@ std::string SqlValueEncoder::Double(double value) {
     Raise(err::kOverflow, "SqlValueEncoder.EncodeDouble",
           value > 0 ? "Overflow: infinity has no SQL literal"
                     : "Overflow: minus infinity has no SQL literal");
-  // The shortest form that parses back to the same double; the exponent form
-  // ("1e+308") is a valid literal for both engines.
+  // The shortest form that parses back to the same double under correct
+  // rounding; the exponent form ("1e+308") is a valid literal for both
+  // engines.
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
+  std::string shortest(text, result.ptr);
+  if (EngineReads(shortest) == value) return shortest;
+  return ExactProduct(value);
 }
 
 std::string SqlValueEncoder::DateLiteral(Date value) {
   // Checked on the serial first: a wild serial has no year to speak of.
-  static const double kFirst = Date::FromParts(1, 1, 1).serial() - 1;
+  static const double kFirst = Date::FromParts(100, 1, 1).serial() - 1;
   static const double kLast = Date::FromParts(9999, 12, 31).serial() + 1;
   const double serial = value.serial();
   if (!std::isfinite(serial) || serial <= kFirst || serial >= kLast ||
-      value.year() < 1 || value.year() > 9999) {
+      value.year() < 100 || value.year() > 9999) {
     Raise(err::kInvalidProcedureCall, "SqlValueEncoder.EncodeDate",
-          "The date lies outside the years 1 to 9999 (serial " + std::to_string(serial) + ")");
+          "The date lies outside the years 100 to 9999 (serial " + std::to_string(serial) + ")");
   }
   return "'" + value.ToIso() + "'";
 }

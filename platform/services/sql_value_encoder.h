@@ -20,9 +20,14 @@
 //                    it holds (the back end's error messages): never raises;
 //                    NUL characters are dropped and malformed UTF-8 bytes
 //                    become U+FFFD.
-// EncodeDouble gives the shortest text that reads back as the very same
-// double (up to 17 significant digits); NaN raises 5, an infinity raises 6.
-// EncodeDate raises 5 outside the years 1 to 9999.
+// EncodeDouble gives the shortest decimal that reads back as the very same
+// double (up to 17 significant digits: "0.1", "1e+308"). The embedded engine
+// misreads a few decimals (it does not round every one correctly), so the
+// literal is checked against its own reading and, for those few, written as
+// an exact product of the integer significand and powers of two
+// ("(4503599627370497*7450580596923828125e-27*...)"), which every engine
+// evaluates without rounding. NaN raises 5, an infinity 6.
+// EncodeDate raises 5 outside the years 100 to 9999 (the dates there are).
 //
 // Late-bound as "SqlValueEncoder". Thread-safety: stateless; the shared
 // runtime keeps one per thread all the same, as callers expect.
