@@ -34,7 +34,7 @@ struct Migration {
 // The scripts of one catalog folder, read from the embedded names.
 struct CatalogScripts {
   bool has_schema = false;
-  bool has_demo = false;
+  std::vector<std::string> demo;                  // demo.sql, demo_*.sql, by name
   std::vector<Migration> migrations;              // by version
   std::vector<std::pair<std::string, std::string>> procedures;  // name, script
 };
@@ -62,8 +62,10 @@ std::map<std::string, CatalogScripts> ReadCatalogs() {
     CatalogScripts& scripts = catalogs[catalog];
     if (rest == "schema.sql") {
       scripts.has_schema = true;
-    } else if (rest == "demo.sql") {
-      scripts.has_demo = true;
+    } else if (rest == "demo.sql" ||
+               (rest.starts_with("demo_") && rest.ends_with(".sql") &&
+                rest.find('/') == std::string_view::npos)) {
+      scripts.demo.emplace_back(name);
     } else if (rest.starts_with("migrations/")) {
       const std::string_view file = rest.substr(std::string_view("migrations/").size());
       const int version = MigrationNumber(file);
@@ -83,6 +85,7 @@ std::map<std::string, CatalogScripts> ReadCatalogs() {
     }
   }
   for (auto& [catalog, scripts] : catalogs) {
+    std::sort(scripts.demo.begin(), scripts.demo.end());
     auto& m = scripts.migrations;
     std::sort(m.begin(), m.end(),
               [](const Migration& a, const Migration& b) { return a.version < b.version; });
@@ -196,7 +199,8 @@ void CreateCatalog(const fs::path& data_dir, const std::string& catalog,
       RunScript(*connection, m.name);
       RecordVersion(*connection, m.version, m.name);
     }
-    if (demo && scripts.has_demo) RunScript(*connection, catalog + "/demo.sql");
+    if (demo)
+      for (const std::string& script : scripts.demo) RunScript(*connection, script);
     tx.Commit();
   }
   connection->Close();

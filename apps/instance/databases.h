@@ -6,7 +6,8 @@
 //   schema.sql                 the tables as first released: schema version 1
 //   migrations/NNNN_<what>.sql the changes since, each bringing the database
 //                              to version NNNN (0002, 0003, ... without gaps)
-//   demo.sql                   the demo shop's rows (optional)
+//   demo.sql, demo_<what>.sql  the demo shop's rows (optional; run in name
+//                              order, demo.sql first)
 //   procedures/<Name>.sql      stored procedures of the catalog (optional)
 // The table SCHEMAVERSION of every database records each script applied
 // (VERSION, SCRIPT, APPLIED), so an instance is upgraded in place by the
