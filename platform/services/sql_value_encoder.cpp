@@ -121,6 +121,7 @@ double EngineReads(const std::string& literal) {
 // product on the way is exactly representable, so the engine's arithmetic
 // adds no rounding either.
 std::string ExactProduct(double value) {
+  if (value == 0) return "0";
   int exponent = 0;
   const double fraction = std::frexp(value, &exponent);  // value = fraction * 2^exponent
   auto significand = static_cast<int64_t>(std::ldexp(fraction, 53));
@@ -207,6 +208,9 @@ std::string SqlValueEncoder::Double(double value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
   std::string shortest(text, result.ptr);
+  // Whole numbers below 2^53 are integer literals, which every engine reads
+  // exactly; only the others are worth asking.
+  if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0) return shortest;
   if (EngineReads(shortest) == value) return shortest;
   return ExactProduct(value);
 }
