@@ -49,7 +49,14 @@ void Connection::Open(std::string connection_string, std::string, std::string, i
   errors_.clear();
   if (!connection_string.empty()) connection_string_ = std::move(connection_string);
   try {
-    const ConnectionSettings settings = ConnectionSettings::Parse(connection_string_);
+    // Threads open the same connection string over and over: parse it once.
+    thread_local std::string last_text;
+    thread_local ConnectionSettings last_settings;
+    if (last_text != connection_string_ || last_text.empty()) {
+      last_settings = ConnectionSettings::Parse(connection_string_);
+      last_text = connection_string_;
+    }
+    const ConnectionSettings& settings = last_settings;
     Driver& driver = FindDriver(settings.provider());
     session_ = driver.Open(settings);
     catalog_ = settings.catalog();

@@ -117,10 +117,12 @@ void CheckOneRow(int64_t changed) {
   }
 }
 
+// What a written row becomes once the whole batch succeeded: values the
+// database gave it (row id, defaults) are applied then, not before.
 struct Written {
   int64_t row;
   bool gone;
-  std::vector<Variant> values;
+  std::vector<std::pair<int, Variant>> learned;
 };
 
 }  // namespace
@@ -137,7 +139,8 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
     Session& session = conn.session();
     if (own_transaction && !conn.InTransaction()) tx.emplace(conn);
     const auto& fields = store_->fields;
-    std::string sql, where;
+    std::string sql, where, insert_sql;
+    std::vector<bool> insert_mask;
     std::vector<Variant> params;
     for (int64_t index : rows) {
       const Row& r = store_->rows[static_cast<size_t>(index)];
@@ -146,35 +149,48 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
       where.clear();
       params.clear();
       if (r.state == RowState::New) {
-        std::string names, marks;
+        // Rows of a batch usually assign the same fields: the text is built
+        // again only when that changes.
         std::vector<int> unassigned_defaults;
-        for (int c : plan.columns) {
+        bool same = !insert_mask.empty();
+        for (size_t k = 0; k < plan.columns.size(); ++k) {
+          const int c = plan.columns[k];
           const Variant& v = r.values[static_cast<size_t>(c)];
-          if (v.IsEmpty()) {
-            // Left to the column's default (or the row id), read back below.
-            if (fields[static_cast<size_t>(c)].has_default) unassigned_defaults.push_back(c);
-            continue;
+          const bool assigned = !v.IsEmpty();
+          if (insert_mask.size() == plan.columns.size() && insert_mask[k] != assigned) same = false;
+          if (assigned) {
+            params.push_back(v);
+          } else if (fields[static_cast<size_t>(c)].has_default) {
+            // Left to the column's default, read back below.
+            unassigned_defaults.push_back(c);
           }
-          if (!names.empty()) {
-            names += ", ";
-            marks += ", ";
-          }
-          names += Quote(fields[static_cast<size_t>(c)].base_column);
-          marks += '?';
-          params.push_back(v);
         }
-        sql = names.empty() ? "INSERT INTO " + plan.table + " DEFAULT VALUES"
-                            : "INSERT INTO " + plan.table + " (" + names + ") VALUES (" + marks + ")";
-        session.Exec(sql, params);
-        Written w{index, false, r.values};
-        for (Variant& v : w.values)
-          if (v.IsEmpty()) v = Variant::Null();
+        if (!same) {
+          insert_mask.assign(plan.columns.size(), false);
+          std::string names, marks;
+          for (size_t k = 0; k < plan.columns.size(); ++k) {
+            const int c = plan.columns[k];
+            if (r.values[static_cast<size_t>(c)].IsEmpty()) continue;
+            insert_mask[k] = true;
+            if (!names.empty()) {
+              names += ", ";
+              marks += ", ";
+            }
+            names += Quote(fields[static_cast<size_t>(c)].base_column);
+            marks += '?';
+          }
+          insert_sql = names.empty()
+                           ? "INSERT INTO " + plan.table + " DEFAULT VALUES"
+                           : "INSERT INTO " + plan.table + " (" + names + ") VALUES (" + marks + ")";
+        }
+        session.Exec(insert_sql, params);
+        Written w{index, false, {}};
         const int64_t id = session.LastInsertId();
         const Variant id_value = id >= INT32_MIN && id <= INT32_MAX
                                      ? Variant(static_cast<int32_t>(id))
                                      : Variant(static_cast<double>(id));
         if (plan.row_id >= 0 && r.values[static_cast<size_t>(plan.row_id)].IsEmpty())
-          w.values[static_cast<size_t>(plan.row_id)] = id_value;
+          w.learned.emplace_back(plan.row_id, id_value);
         if (!unassigned_defaults.empty()) {
           std::string cols;
           for (int c : unassigned_defaults) {
@@ -193,7 +209,7 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
               } catch (const ComError&) {
                 // kept as stored
               }
-              w.values[static_cast<size_t>(c)] = std::move(v);
+              w.learned.emplace_back(c, std::move(v));
             }
           }
         }
@@ -222,7 +238,7 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
         if (r.locate_by_key ? !fields[k].key : !(r.values[k] == original[k])) changed.push_back(c);
       }
       if (changed.empty()) {
-        written.push_back({index, false, r.values});
+        written.push_back({index, false, {}});
         continue;
       }
       std::string set;
@@ -239,7 +255,7 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
       for (int c : lookup)
         AddCondition(fields[static_cast<size_t>(c)], original[static_cast<size_t>(c)], where, params);
       CheckOneRow(session.Exec("UPDATE " + plan.table + " SET " + set + " WHERE " + where, params));
-      written.push_back({index, false, r.values});
+      written.push_back({index, false, {}});
     }
     if (tx) tx->Commit();
   } catch (...) {
@@ -254,7 +270,9 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
     if (w.gone) {
       store_->SetState(r, RowState::Gone);
     } else {
-      r.values = std::move(w.values);
+      for (Variant& v : r.values)
+        if (v.IsEmpty()) v = Variant::Null();
+      for (auto& [c, v] : w.learned) r.values[static_cast<size_t>(c)] = std::move(v);
       store_->SetState(r, RowState::Unchanged);
     }
   }

@@ -4,13 +4,26 @@
 
 namespace platform::data {
 
+namespace {
+constexpr size_t kScanLimit = 24;  // below this a scan beats hashing a folded copy
+}
+
 void RowStore::IndexFields() {
   index_.clear();
-  for (size_t i = 0; i < fields.size(); ++i)
-    index_.emplace(detail::Upper(fields[i].name), static_cast<int>(i));  // first of a name wins
+  indexed_ = false;
 }
 
 int RowStore::FieldIndex(std::string_view name) const {
+  if (fields.size() <= kScanLimit) {
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (detail::EqualsNoCase(fields[i].name, name)) return static_cast<int>(i);  // first of a name wins
+    return -1;
+  }
+  if (!indexed_) {
+    for (size_t i = 0; i < fields.size(); ++i)
+      index_.emplace(detail::Upper(fields[i].name), static_cast<int>(i));
+    indexed_ = true;
+  }
   auto it = index_.find(detail::Upper(name));
   return it == index_.end() ? -1 : it->second;
 }

@@ -58,7 +58,7 @@ class RowStore {
   // table (joins, expressions only), which makes the set read-only for writes.
   std::string table;
 
-  // Rebuilds the name index after fields change.
+  // Call after fields change (the name index is rebuilt when next needed).
   void IndexFields();
   // Case-insensitive; -1 when there is no such field.
   int FieldIndex(std::string_view name) const;
@@ -74,7 +74,9 @@ class RowStore {
   bool HasPendingChanges() const;
 
  private:
-  std::unordered_map<std::string, int> index_;
+  // Built on first use for wide sets; narrow ones are searched directly.
+  mutable std::unordered_map<std::string, int> index_;
+  mutable bool indexed_ = false;
   int64_t live_ = 0;
 };
 

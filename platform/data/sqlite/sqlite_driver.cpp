@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -138,6 +139,7 @@ struct CachedStatement {
   std::vector<FieldInfo> fields;
   std::string table;
   bool changes_schema = false;
+  size_t last_row_count = 0;  // how many rows the last run read: room to reserve
 };
 
 struct Handle {
@@ -194,20 +196,21 @@ std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation)
   return h;
 }
 
-std::unique_ptr<Handle> TakeHandle(const std::string& file) {
+// An idle handle of the file, or nullptr.
+std::unique_ptr<Handle> TakeIdle(const std::string& file) {
   Pool& pool = ThePool();
-  uint64_t generation;
-  {
-    std::lock_guard lock(pool.mutex);
-    auto& idle = pool.idle[file];
-    if (!idle.empty()) {
-      auto h = std::move(idle.back());
-      idle.pop_back();
-      return h;
-    }
-    generation = pool.generation[file];
-  }
-  return OpenHandle(file, generation);
+  std::lock_guard lock(pool.mutex);
+  auto& idle = pool.idle[file];
+  if (idle.empty()) return nullptr;
+  auto h = std::move(idle.back());
+  idle.pop_back();
+  return h;
+}
+
+uint64_t CurrentGeneration(const std::string& file) {
+  Pool& pool = ThePool();
+  std::lock_guard lock(pool.mutex);
+  return pool.generation[file];
 }
 
 void GiveBack(std::unique_ptr<Handle> h) {
@@ -421,6 +424,8 @@ class SqliteSession final : public Session {
     result.rows_affected = -1;
     result.fields = cs.fields;
     result.table = cs.table;
+    result.rows.reserve(max_rows > 0 ? std::min<size_t>(cs.last_row_count, static_cast<size_t>(max_rows))
+                                      : cs.last_row_count);
     std::vector<int32_t> types(static_cast<size_t>(columns));
     for (int c = 0; c < columns; ++c) types[static_cast<size_t>(c)] = cs.fields[static_cast<size_t>(c)].type;
     while (rc == SQLITE_ROW) {
@@ -433,6 +438,7 @@ class SqliteSession final : public Session {
       rc = sqlite3_step(cs.stmt);
       if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
     }
+    cs.last_row_count = result.rows.size();
     // An expression has no declared type: its field takes the kind of the
     // first value it holds.
     for (size_t c = 0; c < result.fields.size(); ++c) {
@@ -672,17 +678,38 @@ class SqliteSession final : public Session {
   std::unique_ptr<Handle> h_;
 };
 
+// The pool key (absolute file name) of a connection string's database. The
+// last one is remembered per thread: a thread opens the same database over
+// and over. A relative folder depends on the instance home, so that is part
+// of what is compared.
+std::string FileKey(const ConnectionSettings& settings) {
+  struct Last {
+    std::string source, catalog, home, key;
+  };
+  thread_local Last last;
+  std::string source = settings.data_source();
+  std::string catalog = settings.catalog();
+  const bool relative = !source.empty() && source[0] != '/' && source[0] != '\\';
+  std::string home = relative && InstanceHome::IsSet() ? InstanceHome::Get().string() : std::string();
+  if (!last.key.empty() && last.source == source && last.catalog == catalog && last.home == home)
+    return last.key;
+  std::string key = PoolKey(DatabaseFile(settings));
+  last = Last{std::move(source), std::move(catalog), std::move(home), key};
+  return key;
+}
+
 class SqliteDriver final : public Driver {
  public:
   std::unique_ptr<Session> Open(const ConnectionSettings& settings) override {
-    const std::filesystem::path file = DatabaseFile(settings);
+    const std::string key = FileKey(settings);
+    if (auto h = TakeIdle(key)) return std::make_unique<SqliteSession>(std::move(h));
+    // Only a new handle needs the file checked: a pooled one was opened on it.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
+    if (!std::filesystem::is_regular_file(key, ec)) {
       RaiseEngine(SQLITE_CANTOPEN, "Cannot open database \"" + settings.catalog() +
-                                       "\": the database file " + file.string() +
-                                       " does not exist.");
+                                       "\": the database file " + key + " does not exist.");
     }
-    return std::make_unique<SqliteSession>(TakeHandle(PoolKey(file)));
+    return std::make_unique<SqliteSession>(OpenHandle(key, CurrentGeneration(key)));
   }
 
   void CreateDatabase(const ConnectionSettings& settings) override {
