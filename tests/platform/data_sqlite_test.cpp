@@ -14,6 +14,8 @@
 #include "platform/data/command.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
+#include "platform/data/register.h"
+#include "platform/host/registry.h"
 #include "platform/data/sql_dialect.h"
 #include "platform/data/sqlite/sqlite_driver.h"
 #include "platform/host/instance.h"
@@ -354,7 +356,11 @@ TEST_F(SqliteTest, SchemaChangesAreSeenByPreparedReads) {
 }
 
 TEST_F(SqliteTest, LateBoundConnection) {
-  ObjectPtr c = std::make_shared<Connection>();
+  RegisterDataComponents();
+  ObjectPtr c = CreateObject("ADODB.Connection");
+  EXPECT_EQ(c->TypeName(), "Connection");
+  EXPECT_EQ(CreateObject("adodb.recordset")->TypeName(), "Recordset");
+  EXPECT_EQ(CreateObject("ADODB.Command")->TypeName(), "Command");
   SetProperty(c, "ConnectionString", Variant(cs_));
   Call(c, "Open");
   EXPECT_EQ(GetProperty(c, "State").ToLong(), adStateOpen);
