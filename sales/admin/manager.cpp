@@ -1,0 +1,112 @@
+#include "sales/admin/manager.h"
+
+#include "platform/core/com_error.h"
+#include "platform/data/connection.h"
+#include "platform/data/recordset.h"
+#include "shared/components.h"
+#include "shared/data_routines.h"
+#include "shared/encoding.h"
+#include "shared/error_handling.h"
+#include "shared/parameters.h"
+
+namespace vendra {
+
+namespace {
+
+using platform::Variant;
+using platform::data::Connection;
+using platform::data::Recordset;
+
+constexpr std::string_view kSettingsSource = "Vendra.Manager.GetCustomerSettingData";
+constexpr std::string_view kParamSource = "Vendra.Manager.GetKROOrderProcessParam";
+constexpr std::string_view kOrderTypeSource = "Vendra.Manager.GetDefaultOrderType";
+
+// The property name becomes a column name in the statement, where no encoding
+// can protect it: only a bare identifier may go there.
+bool IsPlainColumnName(const std::string& name) {
+  if (name.empty()) return false;
+  const auto letter = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  };
+  if (!letter(name.front())) return false;
+  for (char c : name)
+    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
+  return true;
+}
+
+// Null, Empty and "" all mean the setting is not made.
+std::string SettingText(const Variant& value) {
+  if (value.IsMissing()) return {};
+  return value.ToString();
+}
+
+}  // namespace
+
+const platform::ClassBinding<Manager>& Manager::Binding() {
+  static const auto b =
+      platform::ClassBinding<Manager>("Manager")
+          .Method("GetCustomerSettingData", &Manager::GetCustomerSettingData)
+          .Method("GetKROOrderProcessParam", &Manager::GetKROOrderProcessParam)
+          .Method("GetDefaultOrderType", &Manager::GetDefaultOrderType);
+  return b;
+}
+
+std::shared_ptr<Recordset> Manager::GetCustomerSettingData(const std::string& i_sBPID) {
+  return lib_sales::Guarded(kSettingsSource, [&] {
+    const std::string sql = "SELECT * FROM CUSTOMERSETTING WHERE " + std::string("BUSINESSPARTNERID=") +
+                            lib_sales::EncVariant(Variant(i_sBPID));
+    std::shared_ptr<Connection> connection =
+        lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
+    auto settings = std::make_shared<Recordset>();
+    settings->SetCursorLocation(platform::data::adUseClient);
+    settings->Open(sql, connection, platform::data::adOpenForwardOnly,
+                   platform::data::adLockReadOnly, platform::data::adCmdText);
+    settings->SetActiveConnection(nullptr);
+    lib_sales::Sls_CloseConnection(connection);
+    return settings->Clone();
+  });
+}
+
+void Manager::GetKROOrderProcessParam(int32_t i_lKROID, std::string& io_sProperty) {
+  lib_sales::Guarded(kParamSource, [&] {
+    if (!IsPlainColumnName(io_sProperty)) {
+      platform::Raise(platform::err::kInvalidProcedureCall, std::string(kParamSource),
+                      "'" + io_sProperty +
+                          "' is not a column of ORDEREXPORTFILE: a setting is named by letters, "
+                          "digits and underscores only");
+    }
+    const std::string sql = "SELECT " + io_sProperty + " FROM ORDEREXPORTFILE WHERE " +
+                            "KROID= '" + lib_sales::EncLong(i_lKROID) + "'";
+    std::shared_ptr<Connection> connection =
+        lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
+    std::shared_ptr<Recordset> row = connection->Execute(sql);
+    std::string answer;
+    if (row && !row->Eof()) answer = SettingText(row->fields()[0].Value());
+    lib_sales::Sls_CloseRecordSet(row);
+    lib_sales::Sls_CloseConnection(connection);
+    io_sProperty = std::move(answer);
+  });
+}
+
+std::string Manager::GetDefaultOrderType(const std::string& i_sBPID, int32_t i_sKROID,
+                                         int32_t i_KindOfOrder) {
+  return lib_sales::Guarded(kOrderTypeSource, [&] {
+    const bool credit_card = i_KindOfOrder == kCreditCardOrder;
+    std::string type;
+    std::shared_ptr<Recordset> settings = GetCustomerSettingData(i_sBPID);
+    if (!settings->Eof()) type = SettingText(settings->Value(credit_card ? "CCORDERTYPE" : "ORDERTYPE"));
+    lib_sales::Sls_CloseRecordSet(settings);
+    if (!type.empty()) return type;
+    if (credit_card) {
+      type = "CREDITCARDORDERTYPE";
+      GetKROOrderProcessParam(i_sKROID, type);
+      if (type.empty()) type = lib_sales::Sls_GetParameterValue("Creditcard Ordertype for Backend");
+    } else {
+      type = "SALESORDERTYPE";
+      GetKROOrderProcessParam(i_sKROID, type);
+    }
+    return type;
+  });
+}
+
+}  // namespace vendra
