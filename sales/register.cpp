@@ -1,12 +1,16 @@
 #include "sales/register.h"
 
 #include "platform/host/registry.h"
+#include "sales/admin/manager.h"
 #include "sales/admin/sales_parameter.h"
+#include "sales/order/order.h"
 
 namespace vendra {
 
 void RegisterComponents() {
   platform::RegisterClass<SalesParameter>("Vendra.SalesParameter");
+  platform::RegisterClass<Manager>("Vendra.Manager");
+  platform::RegisterClass<Order>("Vendra.Order");
 }
 
 }  // namespace vendra
