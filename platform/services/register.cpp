@@ -11,6 +11,7 @@
 #include "platform/services/membership.h"
 #include "platform/services/message_manager.h"
 #include "platform/services/product_catalog.h"
+#include "platform/services/sql_value_encoder.h"
 
 namespace platform {
 
@@ -26,6 +27,7 @@ void RegisterPlatformComponents() {
   RegisterClass<Members>("Dunmere.Members");
   RegisterClass<MemberUser>("Dunmere.User");
   RegisterClass<ProductCatalog>("Brevane.Product");
+  RegisterClass<SqlValueEncoder>("SqlValueEncoder");
 }
 
 }  // namespace platform
