@@ -3,12 +3,14 @@
 #include "platform/host/registry.h"
 #include "sales/admin/manager.h"
 #include "sales/admin/sales_parameter.h"
+#include "sales/basket/basket.h"
 #include "sales/order/order.h"
 
 namespace vendra {
 
 void RegisterComponents() {
   platform::RegisterClass<SalesParameter>("Vendra.SalesParameter");
+  platform::RegisterClass<Basket>("Vendra.Basket");
   platform::RegisterClass<Manager>("Vendra.Manager");
   platform::RegisterClass<Order>("Vendra.Order");
 }

@@ -5,6 +5,7 @@
 #include "platform/host/registry.h"
 #include "platform/services/business_partner.h"
 #include "platform/services/configuration.h"
+#include "platform/services/configurator.h"
 #include "platform/services/currency.h"
 #include "platform/services/data_functions.h"
 #include "platform/services/log.h"
@@ -27,6 +28,7 @@ void RegisterPlatformComponents() {
   RegisterClass<Members>("Dunmere.Members");
   RegisterClass<MemberUser>("Dunmere.User");
   RegisterClass<ProductCatalog>("Brevane.Product");
+  RegisterClass<Configurator>("Syntaro.Configurator");
   RegisterClass<SqlValueEncoder>("SqlValueEncoder");
 }
 
