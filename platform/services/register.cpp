@@ -2,6 +2,7 @@
 
 #include "platform/core/dictionary.h"
 #include "platform/core/text_builder.h"
+#include "platform/data/register.h"
 #include "platform/host/registry.h"
 #include "platform/services/business_partner.h"
 #include "platform/services/configuration.h"
@@ -30,6 +31,7 @@ void RegisterPlatformComponents() {
   RegisterClass<ProductCatalog>("Brevane.Product");
   RegisterClass<Configurator>("Syntaro.Configurator");
   RegisterClass<SqlValueEncoder>("SqlValueEncoder");
+  data::RegisterDataComponents();
 }
 
 }  // namespace platform
