@@ -1,0 +1,321 @@
+// Order submission against the engine beneath it: Vendra.Order.SubmitBasket
+// of a 20-line and a 100-line basket, and the same statements run directly
+// on the sqlite3 C API in one transaction (the floor), in the same run on
+// the same demo instance.
+//
+// Both sides start each iteration from a stored basket of anna's (billing
+// 10011, every line delivered to 10012); storing it, and restoring the
+// document the page would hold, is not timed. The floor, like the
+// submission, checks and copies the two addresses (reading them from the
+// customer master's database), inserts the header and one statement per
+// line, deletes the basket, commits and then asks the instance's
+// EXPORTMESSAGETYPE. Its SQL is text with the values in it, as the
+// submission's is, and each statement is prepared, stepped and finalized.
+//
+// The summary prints each submission's ratio to its floor (goal: at most 2x)
+// and the 100-line cost over the 20-line cost (goal: at most 6x). A second
+// floor inserts the lines through one prepared statement with bound values,
+// to show what the text statements cost.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apps/instance/instance_setup.h"
+#include "platform/core/dictionary.h"
+#include "platform/data/connection.h"
+#include "platform/data/recordset.h"
+#include "sales/order/order.h"
+#include "shared/components.h"
+#include "tests/support/test_instance.h"
+
+namespace {
+
+using platform::Variant;
+using platform::data::Connection;
+using platform::data::Recordset;
+using Clock = std::chrono::steady_clock;
+
+std::string g_vendra_file;
+std::string g_kelmor_file;
+int g_next_basket = 0;
+
+void Check(int rc, sqlite3* db) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    std::fprintf(stderr, "sqlite3: %s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    std::abort();
+  }
+}
+
+sqlite3* OpenRaw(const std::string& file) {
+  sqlite3* db = nullptr;
+  Check(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), db);
+  // The settings the driver uses, so both sides pay for the same durability.
+  sqlite3_busy_timeout(db, 5000);
+  Check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;",
+                     nullptr, nullptr, nullptr),
+        db);
+  return db;
+}
+
+struct RawDb {
+  explicit RawDb(const std::string& file) : db(OpenRaw(file)) {}
+  ~RawDb() { sqlite3_close(db); }
+  sqlite3* db;
+};
+
+void Exec(sqlite3* db, const std::string& sql) {
+  Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db);
+}
+
+// Prepares, steps to the end and finalizes, handing each row to on_row.
+template <class OnRow>
+void Query(sqlite3* db, const std::string& sql, OnRow on_row) {
+  sqlite3_stmt* stmt = nullptr;
+  Check(sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr), db);
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) on_row(stmt);
+  Check(rc, db);
+  sqlite3_finalize(stmt);
+}
+
+std::string NextBasketId() {
+  char id[33];
+  std::snprintf(id, sizeof id, "BENCH%027d", ++g_next_basket);
+  return id;
+}
+
+// The basket as a page leaves it before submitting it.
+void StoreBasket(sqlite3* db, const std::string& id, int lines) {
+  Exec(db, "BEGIN IMMEDIATE");
+  Exec(db,
+       "INSERT INTO BASKETHEADER (BASKETID, BASKETNAME, BASKETDATE, USERID, BUSINESSPARTNERID, "
+       "BILLINGADDRESSID, SHIPPINGADDRESSID, BASKETTEXT, CURRENCYCODE, CARRIERCODE, ORDERTYPE, "
+       "DISCOUNTPERC, KROID, PAYMENTMETHOD, CURRENCYDECIMALS, SUBTOTAL, TOTAL, CUSTOMERCODE, "
+       "CUSTOMERNAME, CURRENCYSYMBOL) VALUES ('" + id + "', 'Bench order', '2026-03-02T10:00:00', "
+       "'anna', 1001, 10011, 10012, 'Deliver before noon', 'EUR', 'DHL', 'SO', 5, 2, 1, 2, 600, "
+       "570, 'C1001', 'Hallvard Industrial', 'EUR')");
+  for (int i = 1; i <= lines; ++i) {
+    const std::string nr = std::to_string(i);
+    Exec(db,
+         "INSERT INTO BASKETLINE (BASKETID, BASKETLINENR, SKU, QUANTITY, REQUESTDATE, ADDRESSID, "
+         "LINETEXT, PRODUCTUNITCODE, PRODUCTPRICE, DISCOUNTPERC, DISCOUNTAMOUNT, "
+         "LINEDISCOUNTAMOUNT, ORDERDISCOUNTAMOUNT, LINEAMOUNT, TAXCODE, TAXPERCENTAGE, TAXAMOUNT, "
+         "PARTNUMBER) VALUES ('" + id + "', " + nr + ", " + std::to_string(i % 20 + 1) +
+             ", 2, '2026-04-01T00:00:00', 10012, 'Line " + nr + "', 'BOX', 12.5, 0, 0.5, 0, 1.25, "
+             "24, '01', 21, 5.04, 'P-" + nr + "')");
+  }
+  Exec(db, "COMMIT");
+}
+
+std::shared_ptr<Recordset> ReadDetached(const std::shared_ptr<Connection>& connection,
+                                        const std::string& sql) {
+  auto rs = std::make_shared<Recordset>();
+  rs->SetCursorLocation(platform::data::adUseClient);
+  rs->Open(sql, connection, platform::data::adOpenStatic, platform::data::adLockBatchOptimistic);
+  rs->SetActiveConnection(nullptr);
+  return rs;
+}
+
+// The document the page holds: the stored basket, restored.
+std::shared_ptr<platform::Dictionary> Restore(const std::string& id) {
+  auto connection = std::make_shared<Connection>();
+  connection->Open(lib_sales::Sls_ConnectionString());
+  auto doc = platform::Dictionary::New();
+  doc->Add("header", Variant(ReadDetached(connection, "SELECT * FROM BASKETHEADER WHERE BASKETID = '" + id + "'")));
+  doc->Add("lines", Variant(ReadDetached(connection, "SELECT * FROM BASKETLINE WHERE BASKETID = '" + id +
+                                                         "' ORDER BY BASKETLINENR")));
+  return doc;
+}
+
+void SubmitBasket(benchmark::State& state) {
+  const int lines = static_cast<int>(state.range(0));
+  RawDb setup(g_vendra_file);
+  for (auto _ : state) {
+    const std::string id = NextBasketId();
+    StoreBasket(setup.db, id, lines);
+    Variant doc(Restore(id));
+    const auto start = Clock::now();
+    vendra::Order().SubmitBasket(doc);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+}
+
+// The same statements on the engine: two handles kept open (the driver pools
+// its sessions too). With prepared_lines the line inserts are one prepared
+// statement with bound values instead: how much the text statements cost.
+void Floor(benchmark::State& state, bool prepared_lines) {
+  const int lines = static_cast<int>(state.range(0));
+  RawDb vendra(g_vendra_file);
+  RawDb kelmor(g_kelmor_file);
+  sqlite3* db = vendra.db;
+  for (auto _ : state) {
+    const std::string id = NextBasketId();
+    StoreBasket(db, id, lines);
+    const auto start = Clock::now();
+
+    Exec(db, "BEGIN IMMEDIATE");
+    for (int address : {10011, 10012}) {
+      const std::string a = std::to_string(address);
+      bool copied = false;
+      Query(db, "SELECT * FROM ADDRESSHISTORY WHERE ORDERID = '" + id + "' AND ADDRESSID = " + a,
+            [&](sqlite3_stmt*) { copied = true; });
+      if (copied) continue;
+      std::vector<std::string> values;
+      Query(kelmor.db,
+            "SELECT COUNTRYCODE, NAME1, NAME2, STREET1, STREET2, CITY1, CITY2, STATEPROVINCE, "
+            "ZIPCODE, PHONE, FAX, COUNTRYNAME, SHORTDESCRIPTION FROM ADDRESS WHERE ADDRESSID = " + a,
+            [&](sqlite3_stmt* s) {
+              for (int c = 0; c < 13; ++c) {
+                const unsigned char* t = sqlite3_column_text(s, c);
+                values.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+              }
+            });
+      std::string code;
+      Query(kelmor.db, "SELECT KROADDRESSCODE FROM ADDRESS WHERE ADDRESSID = " + a,
+            [&](sqlite3_stmt* s) {
+              const unsigned char* t = sqlite3_column_text(s, 0);
+              code = t ? reinterpret_cast<const char*>(t) : "";
+            });
+      sqlite3_stmt* insert = nullptr;
+      Check(sqlite3_prepare_v2(db,
+                               "INSERT INTO ADDRESSHISTORY (ORDERID, ADDRESSID, COUNTRYCODE, NAME1, "
+                               "NAME2, STREET1, STREET2, CITY1, CITY2, STATEPROVINCE, ZIPCODE, PHONE, "
+                               "FAX, COUNTRYNAME, SHORTDESCRIPTION, KROADDRESSCODE) VALUES (?, ?, ?, "
+                               "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                               -1, &insert, nullptr),
+            db);
+      sqlite3_bind_text(insert, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int(insert, 2, address);
+      for (int c = 0; c < 13; ++c)
+        sqlite3_bind_text(insert, c + 3, values[static_cast<size_t>(c)].c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 16, code.c_str(), -1, SQLITE_TRANSIENT);
+      Check(sqlite3_step(insert), db);
+      sqlite3_finalize(insert);
+    }
+    Exec(db,
+         "INSERT INTO ORDERHEADER (ORDERID, CURRENCYCODE, USERID, SHIPPINGADDRESSID, "
+         "BILLINGADDRESSID, BUSINESSPARTNERID, CARRIERCODE, ORDERLISTNAME, ORDERSTATUS, "
+         "ORDERDATE, ORDERTYPE, HEADERTEXT, SALESORDERNR, QUOTATIONID, DISCOUNTPERC, "
+         "CUSTOMERPONR, ACKNOWLEDGEMENTURL, KROID, FREIGHTTOTAL, WEBPAYMENTMETHOD, FREIGHTTAX, "
+         "CALCULATETAX, CURRENCYDECIMALS, CUSTOMERCODE, CUSTOMERNAME, FREIGHTTAXCODE, "
+         "FREIGHTTAXCODEDESCRIPTION, FREIGHTTAXPERC, SUBTOTAL, TAXTOTAL, TOTAL, "
+         "TOTALNETAMOUNT, DISCOUNTTOTAL, CURRENCYSYMBOL) VALUES ('" + id + "', 'EUR', 'anna', "
+         "10012, 10011, 1001, 'DHL', 'Bench order', 0, '2026-03-02T10:00:00', 'SO', "
+         "'Deliver before noon', '', NULL, 5, NULL, NULL, 2, NULL, 1, NULL, 0, 2, 'C1001', "
+         "'Hallvard Industrial', NULL, NULL, NULL, 600, NULL, 570, NULL, NULL, 'EUR')");
+    if (prepared_lines) {
+      // The absolute floor: one statement prepared once, values bound.
+      sqlite3_stmt* insert = nullptr;
+      Check(sqlite3_prepare_v2(
+                db,
+                "INSERT INTO ORDERLINE (ORDERID, LINENR, PRODUCTID, UNITCODE, ADDRESSID, QUANTITY, "
+                "PRICE, DISCOUNTPERC, DISCOUNTAMOUNT, AMOUNT, CONFIGID, CONFIGCOMPLETE, LINETEXT, "
+                "REQUESTDATE, ALLOCATIONDATE, LINETAX, LINEFREIGHT, TAXCODE, TAXPERCENTAGE, "
+                "TAXCODEDESCRIPTION, LINEFREIGHTTAX, LINESTATUS, ORDERDISCOUNT, PARTNUMBER) VALUES "
+                "(?, ?, ?, 'BOX', 10012, 2, 12.5, 0, 0.5, 24, NULL, 0, ?, '2026-04-01T00:00:00', "
+                "NULL, 5.04, 0, '01', 21, NULL, 0, 0, 1.25, ?)",
+                -1, &insert, nullptr),
+            db);
+      for (int i = 1; i <= lines; ++i) {
+        const std::string nr = std::to_string(i);
+        sqlite3_bind_text(insert, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert, 2, i);
+        sqlite3_bind_int(insert, 3, i % 20 + 1);
+        sqlite3_bind_text(insert, 4, ("Line " + nr).c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 5, ("P-" + nr).c_str(), -1, SQLITE_TRANSIENT);
+        Check(sqlite3_step(insert), db);
+        sqlite3_reset(insert);
+      }
+      sqlite3_finalize(insert);
+    }
+    for (int i = 1; i <= lines && !prepared_lines; ++i) {
+      const std::string nr = std::to_string(i);
+      Exec(db,
+           "INSERT INTO ORDERLINE (ORDERID, LINENR, PRODUCTID, UNITCODE, ADDRESSID, QUANTITY, "
+           "PRICE, DISCOUNTPERC, DISCOUNTAMOUNT, AMOUNT, CONFIGID, CONFIGCOMPLETE, LINETEXT, "
+           "REQUESTDATE, ALLOCATIONDATE, LINETAX, LINEFREIGHT, TAXCODE, TAXPERCENTAGE, "
+           "TAXCODEDESCRIPTION, LINEFREIGHTTAX, LINESTATUS, ORDERDISCOUNT, PARTNUMBER) VALUES ('" +
+               id + "', " + nr + ", " + std::to_string(i % 20 + 1) + ", 'BOX', 10012, 2, 12.5, 0, "
+               "0.5, 24, NULL, 0, 'Line " + nr + "', '2026-04-01T00:00:00', NULL, 5.04, 0, '01', "
+               "21, NULL, 0, 0, 1.25, 'P-" + nr + "')");
+    }
+    Exec(db, "DELETE FROM BASKETLINE WHERE BASKETID = '" + id + "'");
+    Exec(db, "DELETE FROM BASKETHEADER WHERE BASKETID = '" + id + "'");
+    Exec(db, "COMMIT");
+    std::string message_type;
+    Query(db, "SELECT EXPORTMESSAGETYPE FROM ORDEREXPORTFILE WHERE KROID= '2'",
+          [&](sqlite3_stmt* s) {
+            const unsigned char* t = sqlite3_column_text(s, 0);
+            message_type = t ? reinterpret_cast<const char*>(t) : "";
+          });
+    benchmark::DoNotOptimize(message_type);
+
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+}
+
+void SubmitBasket_Sqlite3(benchmark::State& state) { Floor(state, false); }
+void SubmitBasket_Sqlite3Prepared(benchmark::State& state) { Floor(state, true); }
+
+BENCHMARK(SubmitBasket)->Arg(20)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(SubmitBasket_Sqlite3)->Arg(20)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(SubmitBasket_Sqlite3Prepared)
+    ->Arg(20)
+    ->Arg(100)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// Keeps each run's time so the summary can put the pairs side by side.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs)
+      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+  }
+  void Summary() const {
+    auto ratio = [&](const char* label, const char* a, const char* b, const char* goal) {
+      auto x = times_.find(a), y = times_.find(b);
+      if (x == times_.end() || y == times_.end() || y->second <= 0) return;
+      std::printf("%-46s %6.2fx   (goal: at most %s)\n", label, x->second / y->second, goal);
+    };
+    std::printf("\n");
+    ratio("SubmitBasket 20 lines / sqlite3 floor", "SubmitBasket/20/manual_time",
+          "SubmitBasket_Sqlite3/20/manual_time", "2x");
+    ratio("SubmitBasket 100 lines / sqlite3 floor", "SubmitBasket/100/manual_time",
+          "SubmitBasket_Sqlite3/100/manual_time", "2x");
+    ratio("SubmitBasket 100 lines / 20 lines", "SubmitBasket/100/manual_time",
+          "SubmitBasket/20/manual_time", "6x");
+    ratio("sqlite3 floor 100 lines / 20 lines", "SubmitBasket_Sqlite3/100/manual_time",
+          "SubmitBasket_Sqlite3/20/manual_time", "-");
+    ratio("SubmitBasket 100 lines / prepared-lines floor", "SubmitBasket/100/manual_time",
+          "SubmitBasket_Sqlite3Prepared/100/manual_time", "-");
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  vendra_instance::RegisterAllComponents();
+  RatioReporter reporter;
+  {
+    vendra_test::TestInstance instance;  // a fresh demo instance, removed at the end
+    g_vendra_file = (instance.home() / "data" / "Vendra.db").string();
+    g_kelmor_file = (instance.home() / "data" / "Kelmor.db").string();
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    platform::data::ReleasePooledSessions();
+  }
+  reporter.Summary();
+  return 0;
+}
