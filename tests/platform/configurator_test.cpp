@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "platform/core/com_error.h"
-#include "platform/core/object.h"
 #include "platform/data/connection.h"
 #include "platform/data/fault_injection.h"
 #include "platform/data/recordset.h"
-#include "platform/host/registry.h"
 #include "tests/support/test_instance.h"
 
 namespace {
@@ -174,19 +172,6 @@ TEST_F(ConfiguratorTest, CopyOfAnUnknownIdOrForAnotherProductStoresNothing) {
     ASSERT_EQ(Count("CONFIGURATIONOPTION"), 6) << "statement " << n;
   }
   EXPECT_GE(failures, 3);
-}
-
-TEST_F(ConfiguratorTest, ReachedByIdentifierAndLateBoundTexts) {
-  const platform::ObjectPtr configurator = platform::CreateObject("Syntaro.Configurator");
-  const platform::ObjectPtr service =
-      platform::Call(configurator, "GetConfigurationService").ToObject();
-  ASSERT_NE(service, nullptr);
-  EXPECT_EQ(service->TypeName(), "ConfigurationService");
-  const Variant id = platform::Call(service, "CopyConfiguration",
-                                    {Variant("CFG7-INCOMPLETE"), Variant("7"), Variant("en"), Variant("NO")});
-  EXPECT_FALSE(platform::Call(service, "IsConfigurationComplete", {id}).ToBool());
-  EXPECT_EQ(platform::Call(service, "GetConfigurationPrice", {id}).type(), platform::VarType::Currency);
-  EXPECT_EQ(platform::Call(service, "GetConfigurationPricingCode", {id}).type(), platform::VarType::Long);
 }
 
 }  // namespace
