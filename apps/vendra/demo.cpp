@@ -172,6 +172,16 @@ void StepFailingRead(DemoContext& demo) {
   }
 }
 
+}  // namespace
+
+// The road of an order (demo_orders.cpp).
+void StepOrderBasket(DemoContext& demo);
+void StepOrderSubmit(DemoContext& demo);
+void StepOrderSettings(DemoContext& demo);
+void StepOrderRefused(DemoContext& demo);
+
+namespace {
+
 // The walk-through, in order. Add new steps at the end of the part they
 // belong to.
 const DemoStep kSteps[] = {
@@ -179,6 +189,10 @@ const DemoStep kSteps[] = {
     {"Sales parameters, read late-bound", StepParameters},
     {"The late-bound door from the shell", StepDoor},
     {"A failing read and its log entry", StepFailingRead},
+    {"A basket for anna", StepOrderBasket},
+    {"The basket becomes an order", StepOrderSubmit},
+    {"Customer and back-end instance settings", StepOrderSettings},
+    {"A basket that cannot be ordered", StepOrderRefused},
 };
 
 // The temporary directory goes when the demo ends, however it ends.
