@@ -487,6 +487,57 @@ TEST_F(OrderSubmitTest, AFailureAfterTheCommitKeepsTheOrder) {
   EXPECT_TRUE(h->Value("KROID").IsNull());
 }
 
+// The road of the demo: a basket made by Vendra.Basket, filled in by the page.
+TEST_F(OrderSubmitTest, FromBasketCreateToStoredOrder) {
+  const platform::Date kRequested = platform::Date::FromParts(2026, 12, 20);
+  platform::ObjectPtr basket = platform::CreateObject("Vendra.Basket");
+  Variant doc = platform::Call(basket, "Create", {Variant("anna"), Variant(1001)});
+  auto header = doc.As<Dictionary>()->Item("header").As<Recordset>();
+  const std::string id = header->Value("BASKETID").ToString();
+  ASSERT_EQ(id.size(), 32u);
+  std::vector<Variant> numbers;
+  for (int32_t sku : {1, 5, 12}) {
+    std::vector<Variant> args{doc,           Variant(sku),  Variant(2.0), Variant(kRequested),
+                              Variant(false), Variant("")};
+    numbers.push_back(platform::CallRef(basket, "AddLine", args));
+    doc = args[0];
+  }
+  EXPECT_EQ(numbers, (std::vector<Variant>{Variant(1), Variant(2), Variant(3)}));
+  std::vector<Variant> del{doc, Variant(platform::VariantArray{Variant(2), Variant(99)})};
+  EXPECT_EQ(platform::CallRef(basket, "DeleteLines", del), Variant(true));
+  doc = platform::Call(basket, "Restore", {Variant(id)});
+  std::vector<Variant> add{doc,           Variant(14),  Variant(1.0), Variant(kRequested),
+                           Variant(false), Variant("")};
+  EXPECT_EQ(platform::CallRef(basket, "AddLine", add), Variant(4));
+  auto restored = add[0].As<Dictionary>();
+
+  auto h = Set(restored, "header");
+  h->SetValue("DISCOUNTPERC", Variant(0.0));
+  h->SetValue("KROID", Variant(2));
+  auto lines = Set(restored, "lines");
+  for (lines->MoveFirst(); !lines->Eof(); lines->MoveNext()) {
+    for (const char* column : {"DISCOUNTPERC", "DISCOUNTAMOUNT", "ORDERDISCOUNTAMOUNT"})
+      lines->SetValue(column, Variant(0.0));
+    lines->SetValue("PRODUCTPRICE", Variant(10.0));
+    lines->SetValue("LINEAMOUNT", Variant(20.0));
+    lines->SetValue("ADDRESSID", Variant(10012));
+  }
+  Submit(restored);
+
+  auto o = Rows("SELECT * FROM ORDERHEADER WHERE ORDERID = ?", id);
+  ASSERT_FALSE(o->Eof());
+  EXPECT_EQ(o->Value("ORDERSTATUS").ToLong(), 0);
+  EXPECT_EQ(o->Value("WEBPAYMENTMETHOD").ToLong(), 1);
+  auto l = Rows("SELECT LINENR, PRODUCTID FROM ORDERLINE WHERE ORDERID = ? ORDER BY LINENR", id);
+  std::vector<std::pair<int32_t, int32_t>> stored;
+  for (; !l->Eof(); l->MoveNext())
+    stored.emplace_back(l->Value("LINENR").ToLong(), l->Value("PRODUCTID").ToLong());
+  EXPECT_EQ(stored, (std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {2, 12}, {3, 14}}));
+  EXPECT_EQ(Addresses(id), 2);
+  EXPECT_EQ(Baskets(id), 0);
+  EXPECT_EQ(BasketLines(id), 0);
+}
+
 TEST_F(OrderSubmitTest, LateBoundSubmission) {
   StoreBasket("LATE", {2, 5});
   platform::ObjectPtr order = platform::CreateObject("Vendra.Order");
