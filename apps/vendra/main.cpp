@@ -10,8 +10,44 @@
 #include "apps/instance/instance_setup.h"
 #include "apps/vendra/commands.h"
 
+namespace {
+
+// The arguments of `call` after METHOD belong to the called operation and are
+// taken verbatim: left to the option parser, a JSON array such as [2,99] would
+// be split at its commas and a number such as -5 read as an option. Returns
+// them and shortens argc so the parser sees the command line up to METHOD.
+std::vector<std::string> TakeCallArguments(int& argc, char** argv) {
+  auto is_home = [](std::string_view a) { return a == "--home"; };
+  int i = 1;
+  for (; i < argc; ++i) {  // program options before the command word
+    std::string_view a = argv[i];
+    if (is_home(a)) {
+      ++i;
+    } else if (a.empty() || a.front() != '-') {
+      break;
+    }
+  }
+  if (i >= argc || std::string_view(argv[i]) != "call") return {};
+  int positionals = 0;
+  for (++i; i < argc && positionals < 2; ++i) {  // options, PROGID, METHOD
+    std::string_view a = argv[i];
+    if (is_home(a)) {
+      ++i;
+    } else if (a.empty() || a.front() != '-') {
+      ++positionals;
+    }
+  }
+  if (positionals < 2) return {};
+  std::vector<std::string> args(argv + i, argv + argc);
+  argc = i;
+  return args;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace vendra_cli;
+  std::vector<std::string> call_arguments = TakeCallArguments(argc, argv);
 
   CLI::App app{"Vendra: the business layer of the B2B web shop", "vendra"};
   app.option_defaults()->always_capture_default(false);
@@ -30,14 +66,14 @@ int main(int argc, char** argv) {
 
   std::string progid;
   std::string method;
-  std::vector<std::string> arg_texts;
   CLI::App* call = app.add_subcommand(
       "call", "Create an object by identifier and call an operation by name");
   call->add_option("PROGID", progid, "Programmatic identifier, e.g. Vendra.SalesParameter")
       ->required();
   call->add_option("METHOD", method, "Operation or property name")->required();
-  call->add_option("ARG", arg_texts, "Arguments: JSON text, or @FILE holding JSON (@- stdin)");
-  call->footer("See docs/late-bound-calling.md for how values are written in JSON.");
+  call->footer(
+      "[ARG ...] after METHOD: each a JSON text, or @FILE holding JSON (@- reads standard input),\n"
+      "taken as it stands. See docs/late-bound-calling.md for how values are written in JSON.");
 
   bool keep = false;
   CLI::App* demo = app.add_subcommand("demo", "Show what works, on a throw-away instance");
@@ -68,6 +104,6 @@ int main(int argc, char** argv) {
     }
     return RunInit(*home, demo_data, std::cout, std::cerr);
   }
-  if (call->parsed()) return RunCall(home, progid, method, arg_texts, std::cout, std::cerr);
+  if (call->parsed()) return RunCall(home, progid, method, call_arguments, std::cout, std::cerr);
   return RunDemo(keep, std::cout, std::cerr);
 }

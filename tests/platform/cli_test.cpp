@@ -178,6 +178,15 @@ TEST_F(VendraProgram, CallWorksWithoutAHomeForObjectsThatNeedNone) {
   const Outcome count = Vendra({"call", "Scripting.Dictionary", "Exists", "-5"});
   ASSERT_EQ(count.code, 0) << count.err;
   EXPECT_EQ(count.OutJson()["args"][0], -5);
+  // Arrays arrive whole, and an argument that looks like an option after
+  // METHOD belongs to the operation.
+  const Outcome array =
+      Vendra({"call", "Scripting.Dictionary", "Add", "\"k\"", "[2,99]"});
+  ASSERT_EQ(array.code, 0) << array.err;
+  EXPECT_EQ(array.OutJson()["args"][1], platform::Json::parse("[2,99]"));
+  const Outcome dashes = Vendra({"call", "Scripting.Dictionary", "Exists", "--home"});
+  EXPECT_EQ(dashes.code, 1);
+  EXPECT_EQ(dashes.ErrJson()["number"], 13) << dashes.err;
 }
 
 TEST_F(VendraProgram, FailuresGoToStandardErrorInTheFixedLayout) {
