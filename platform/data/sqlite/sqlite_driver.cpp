@@ -302,8 +302,10 @@ void BindAll(sqlite3* db, sqlite3_stmt* stmt, std::span<const BoundValue> values
   }
 }
 
-Variant RawCell(sqlite3_stmt* stmt, int c) {
-  switch (sqlite3_column_type(stmt, c)) {
+// The cell as the engine stored it; storage is its sqlite3_column_type, which
+// the caller has already asked for.
+Variant RawCell(sqlite3_stmt* stmt, int c, int storage) {
+  switch (storage) {
     case SQLITE_INTEGER: {
       const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
       if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
@@ -330,7 +332,7 @@ Variant ReadCell(sqlite3_stmt* stmt, int c, int32_t type) {
   if (storage == SQLITE_NULL) return Variant::Null();
   switch (type) {
     case adInteger:
-      if (storage == SQLITE_INTEGER) return RawCell(stmt, c);
+      if (storage == SQLITE_INTEGER) return RawCell(stmt, c, storage);
       break;
     case adSmallInt:
       if (storage == SQLITE_INTEGER) {
@@ -384,14 +386,23 @@ Variant ReadCell(sqlite3_stmt* stmt, int c, int32_t type) {
     default:
       break;
   }
-  Variant raw = RawCell(stmt, c);
-  if (type == adVariant) return raw;
+  if (type == adVariant) return RawCell(stmt, c, storage);
+  Variant raw = RawCell(stmt, c, storage);
   try {
     return CoerceToFieldType(raw, type);
   } catch (const ComError&) {
     return raw;
   }
 }
+
+// A cell still to be read: a row's vector constructs its Variant from it in
+// place, so the value is never built elsewhere and moved in.
+struct CellReader {
+  sqlite3_stmt* stmt;
+  int column;
+  int32_t type;
+  operator Variant() const { return ReadCell(stmt, column, type); }
+};
 
 // ---------------------------------------------------------------------------
 
@@ -430,11 +441,10 @@ class SqliteSession final : public Session {
     for (int c = 0; c < columns; ++c) types[static_cast<size_t>(c)] = cs.fields[static_cast<size_t>(c)].type;
     while (rc == SQLITE_ROW) {
       if (max_rows > 0 && static_cast<int64_t>(result.rows.size()) >= max_rows) break;
-      Row row;
-      row.values.reserve(static_cast<size_t>(columns));
+      std::vector<Variant>& values = result.rows.emplace_back().values;
+      values.reserve(static_cast<size_t>(columns));
       for (int c = 0; c < columns; ++c)
-        row.values.push_back(ReadCell(cs.stmt, c, types[static_cast<size_t>(c)]));
-      result.rows.push_back(std::move(row));
+        values.emplace_back(CellReader{cs.stmt, c, types[static_cast<size_t>(c)]});
       rc = sqlite3_step(cs.stmt);
       if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
     }
