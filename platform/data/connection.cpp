@@ -61,6 +61,7 @@ void Connection::Open(std::string connection_string, std::string, std::string, i
     session_ = driver.Open(settings);
     catalog_ = settings.catalog();
     transaction_level_ = 0;
+    rollback_work_.clear();
   } catch (...) {
     RecordCurrentFailure();
     throw;
@@ -71,6 +72,7 @@ void Connection::Close() {
   if (!session_) return;
   if (transaction_level_ > 0) {
     transaction_level_ = 0;
+    UndoFrom(1);
     try {
       session_->Rollback();
     } catch (...) {
@@ -181,6 +183,13 @@ void Connection::CommitTrans() {
     RecordCurrentFailure();
     throw;
   }
+  if (transaction_level_ == 1) {
+    rollback_work_.clear();  // written for good
+  } else {
+    // What the savepoint wrote now stands or falls with the level around it.
+    for (RollbackWork& w : rollback_work_)
+      if (w.level == transaction_level_) w.level = transaction_level_ - 1;
+  }
   --transaction_level_;
 }
 
@@ -188,6 +197,10 @@ void Connection::RollbackTrans() {
   Session& s = session();
   if (transaction_level_ == 0) detail::RaiseData(data_err::kNoTransaction, "Connection");
   const int32_t level = transaction_level_--;
+  // Whether or not the engine reports a failure here, the rows go back to
+  // pending: a retry that finds them written already fails with a clear
+  // error, while rows taken for written that are not would be lost.
+  UndoFrom(level);
   try {
     if (level == 1) {
       s.Rollback();
@@ -197,6 +210,24 @@ void Connection::RollbackTrans() {
   } catch (...) {
     RecordCurrentFailure();
     throw;
+  }
+}
+
+void Connection::OnRollback(std::function<void()> undo) {
+  if (transaction_level_ == 0) detail::RaiseData(data_err::kNoTransaction, "Connection");
+  rollback_work_.push_back({transaction_level_, std::move(undo)});
+}
+
+void Connection::UndoFrom(int32_t level) noexcept {
+  // Latest first: a row written twice goes back through its states in turn.
+  while (!rollback_work_.empty() && rollback_work_.back().level >= level) {
+    std::function<void()> undo = std::move(rollback_work_.back().undo);
+    rollback_work_.pop_back();
+    try {
+      undo();
+    } catch (...) {
+      // Putting rows back only moves values; there is nothing to report.
+    }
   }
 }
 

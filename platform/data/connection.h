@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -104,6 +105,12 @@ class Connection : public Dispatchable<Connection> {
   // other error becomes an entry with its number and text).
   void RecordCurrentFailure();
   void RecordFailure(const DataError& e) { errors_.push_back(e); }
+  // Work that puts back, in memory, what a write inside the open transaction
+  // took for done (a batch's rows marked written). It runs, latest first,
+  // when the transaction level open now rolls back (a savepoint or the whole
+  // transaction) or the connection closes with it open; the commit of the
+  // outermost transaction drops it. Raises 0x8004D00E outside a transaction.
+  void OnRollback(std::function<void()> undo);
 
  private:
   // Late-bound forms.
@@ -130,6 +137,13 @@ class Connection : public Dispatchable<Connection> {
   std::unique_ptr<Session> session_;
   int32_t transaction_level_ = 0;
   std::vector<DataError> errors_;
+  // Runs (and forgets) the rollback work registered at level or deeper.
+  void UndoFrom(int32_t level) noexcept;
+  struct RollbackWork {
+    int32_t level;  // the transaction level it belongs to; a released savepoint hands it down
+    std::function<void()> undo;
+  };
+  std::vector<RollbackWork> rollback_work_;
 };
 
 // Rolls the connection's transaction back on scope exit unless Commit was

@@ -145,6 +145,10 @@ class Recordset : public Dispatchable<Recordset> {
   // Writes every pending new, changed and deleted row on the active connection,
   // inside its transaction, or in a transaction of its own when none is open.
   // Afterwards the rows are unchanged with the written values as originals.
+  // Inside the connection's transaction the batch is all or nothing too (a
+  // savepoint), and the rows are written for good only when the outermost
+  // transaction commits: should it roll back (or the connection close with
+  // it open), the rows, wherever they are by then, are pending again.
   void UpdateBatch(int32_t affect = adAffectAll);
   // Forgets every pending change: new rows go, changed rows get their
   // originals back, deleted rows come back.

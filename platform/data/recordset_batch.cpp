@@ -1,6 +1,7 @@
 // Writing a record set's pending rows: the SQL of each insert, update and
 // delete, the lookup of changed rows by key and original values, and the
 // bookkeeping once the writes succeeded.
+#include <memory>
 #include <optional>
 
 #include "platform/core/com_error.h"
@@ -125,6 +126,54 @@ struct Written {
   std::vector<std::pair<int, Variant>> learned;
 };
 
+// What a row was before a batch written inside a caller's transaction took
+// it for written, so a rollback can make it pending again. Only what the
+// batch changes is kept: the values stay, but for the columns that were
+// unassigned (they became Null or took the database's row id or default).
+struct Pending {
+  int64_t row;
+  RowState state;
+  bool locate_by_key;
+  std::vector<Variant> original;  // moved out of the row, which drops it
+  std::vector<int> unassigned;
+};
+
+// Puts one row back as it was before its batch. A row changed again since
+// (within the same transaction) keeps the new values, but the database no
+// longer holds what the batch wrote, so its state and originals are the ones
+// from before the batch.
+void Restore(RowStore& store, Pending& p) {
+  if (p.row < 0 || p.row >= static_cast<int64_t>(store.rows.size())) return;
+  Row& r = store.rows[static_cast<size_t>(p.row)];
+  const bool edited = r.state == RowState::Modified || r.state == RowState::Deleted;
+  if (p.state == RowState::Deleted) {
+    if (r.state != RowState::Gone) return;  // not as this batch left it: leave it be
+  } else if (r.state != RowState::Unchanged && !edited) {
+    return;
+  }
+  if (p.state == RowState::New && edited) {
+    if (r.state == RowState::Deleted) {
+      // Deleted after it was inserted: with the insert undone there is nothing to delete.
+      r.original.clear();
+      store.SetState(r, RowState::Gone);
+      return;
+    }
+    // Columns the database filled in and nobody changed since are unassigned again.
+    for (int c : p.unassigned) {
+      const size_t k = static_cast<size_t>(c);
+      if (k < r.values.size() && k < r.original.size() && r.values[k] == r.original[k])
+        r.values[k] = Variant();
+    }
+  } else if (!edited) {
+    for (int c : p.unassigned)
+      if (static_cast<size_t>(c) < r.values.size()) r.values[static_cast<size_t>(c)] = Variant();
+  }
+  r.original = std::move(p.original);
+  r.locate_by_key = p.locate_by_key;
+  // An edited row that was modified before stays modified or deleted.
+  store.SetState(r, p.state == RowState::Modified && edited ? r.state : p.state);
+}
+
 }  // namespace
 
 void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction) {
@@ -133,11 +182,14 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
   conn.ClearErrors();
   std::vector<Written> written;
   written.reserve(rows.size());
+  // Inside the caller's transaction the batch takes a savepoint, so a
+  // failing batch leaves nothing of itself behind there either.
+  const bool in_callers = conn.InTransaction();
   std::optional<Transaction> tx;
   try {
     const Plan plan = MakePlan(*store_);
     Session& session = conn.session();
-    if (own_transaction && !conn.InTransaction()) tx.emplace(conn);
+    if (own_transaction || in_callers) tx.emplace(conn);
     const auto& fields = store_->fields;
     std::string sql, where, insert_sql;
     std::vector<bool> insert_mask;
@@ -262,9 +314,17 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
     conn.RecordCurrentFailure();
     throw;  // the transaction of our own rolls back as tx goes
   }
-  // Only now, with every row written, do the rows become unchanged.
+  // Only now, with every row written, do the rows become unchanged. Inside
+  // the caller's transaction that holds only until it rolls back.
+  std::vector<Pending> pending;
+  if (in_callers) pending.reserve(written.size());
   for (Written& w : written) {
     Row& r = store_->rows[static_cast<size_t>(w.row)];
+    if (in_callers) {
+      Pending& p = pending.emplace_back(Pending{w.row, r.state, r.locate_by_key, std::move(r.original), {}});
+      for (size_t c = 0; c < r.values.size(); ++c)
+        if (r.values[c].IsEmpty()) p.unassigned.push_back(static_cast<int>(c));
+    }
     r.original.clear();
     r.locate_by_key = false;
     if (w.gone) {
@@ -275,6 +335,15 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
       for (auto& [c, v] : w.learned) r.values[static_cast<size_t>(c)] = std::move(v);
       store_->SetState(r, RowState::Unchanged);
     }
+  }
+  if (!pending.empty()) {
+    // The record set may be detached or gone by the rollback; its rows
+    // (shared with its clones and documents) are what is put back.
+    conn.OnRollback([store = std::weak_ptr<RowStore>(store_), pending = std::move(pending)]() mutable {
+      const std::shared_ptr<RowStore> s = store.lock();
+      if (!s) return;
+      for (auto p = pending.rbegin(); p != pending.rend(); ++p) Restore(*s, *p);
+    });
   }
 }
 

@@ -5,7 +5,6 @@
 #include <climits>
 #include <map>
 #include <utility>
-#include <vector>
 
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
@@ -110,26 +109,6 @@ class PartnerComponent {
 
  private:
   platform::ObjectPtr partner_;
-};
-
-// UpdateBatch takes a set's rows as written as soon as its own statements
-// succeed, even inside a transaction that is rolled back afterwards. A save
-// that fails must leave the document with its changes still pending, so the
-// next Save writes them: the rows are put back as they were.
-class PendingRows {
- public:
-  explicit PendingRows(Recordset& rs) : store_(rs.store()) {
-    if (store_) rows_ = store_->rows;
-  }
-  void PutBack() {
-    if (!store_ || store_->rows.size() != rows_.size()) return;
-    store_->rows = std::move(rows_);
-    store_->RecountLive();
-  }
-
- private:
-  std::shared_ptr<ado::RowStore> store_;
-  std::vector<ado::Row> rows_;
 };
 
 // Writes one set's pending changes on the connection, in its transaction,
@@ -296,8 +275,9 @@ void Basket::SaveBasket(const Document& document, const Connection& connection) 
   lib_sales::Guarded(kSaveBasket, [&] {
     const auto header = RecordSetOf(document, "header");
     const auto lines = RecordSetOf(document, "lines");
-    PendingRows header_rows(*header);
-    PendingRows line_rows(*lines);
+    // One transaction for both sets; when it rolls back, the data layer puts
+    // the rows of a set already written back to pending, so the document
+    // keeps every change for the next Save.
     ado::Transaction tx(*connection);
     try {
       WriteBatch(*header, connection);
@@ -311,8 +291,6 @@ void Basket::SaveBasket(const Document& document, const Connection& connection) 
         tx.Rollback();
       } catch (...) {
       }
-      header_rows.PutBack();
-      line_rows.PutBack();
       RaiseWithDescription(errors);
     }
   });

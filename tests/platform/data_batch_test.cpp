@@ -234,6 +234,216 @@ TEST_F(BatchTest, CancelBatchForgetsEveryPendingChange) {
   EXPECT_EQ(rs->Value("SKU").ToLong(), 10);
 }
 
+// --- Rows written inside a transaction that rolls back -------------------------
+
+// The state of every row of a set, in store order: "N" new, "M" modified,
+// "D" deleted, "U" unchanged, "-" gone.
+std::string States(const Recordset& rs) {
+  std::string out;
+  for (const Row& r : rs.store()->rows) {
+    switch (r.state) {
+      case RowState::New: out += 'N'; break;
+      case RowState::Modified: out += 'M'; break;
+      case RowState::Deleted: out += 'D'; break;
+      case RowState::Unchanged: out += 'U'; break;
+      case RowState::Gone: out += '-'; break;
+    }
+  }
+  return out;
+}
+
+TEST_F(BatchTest, PendingRowsSurviveAFailingSecondBatchAndARetryWritesThemAll) {
+  const std::string content =
+      "SELECT group_concat(BASKETLINENR || ':' || IFNULL(QUANTITY, '') || ':' || CONFIGURABLE) "
+                              "FROM BASKETLINE";
+  const std::string before = Scalar(content).ToString();
+  auto lines = Detached("SELECT * FROM BASKETLINE ORDER BY BASKETLINENR");
+  lines->SetValue("QUANTITY", 5.0);  // line 1
+  lines->MoveNext();
+  lines->Delete();  // line 2
+  lines->AddNew({{"BASKETID", "B1"}, {"BASKETLINENR", 4}});  // CONFIGURABLE left to its default
+  auto notes = Detached("SELECT * FROM NOTE");
+  notes->AddNew({{"TEXT", "n"}});
+  auto view = lines->Clone();
+  const std::string pending = States(*lines);
+  ASSERT_EQ(pending, "MDUN");
+
+  auto conn = Open();
+  {
+    // The lines take four statements (update, delete, insert, default read back).
+    ScopedFault fault(5);
+    Transaction tx(*conn);
+    lines->SetActiveConnection(conn);
+    lines->UpdateBatch();
+    lines->SetActiveConnection(nullptr);
+    EXPECT_EQ(States(*lines), "U-UU");
+    notes->SetActiveConnection(conn);
+    EXPECT_THROW(notes->UpdateBatch(), ComError);
+    notes->SetActiveConnection(nullptr);
+  }
+  EXPECT_EQ(Scalar(content).ToString(), before);
+  // Every change is pending again, exactly as before, in the set and its clone.
+  EXPECT_EQ(States(*lines), pending);
+  EXPECT_EQ(States(*view), pending);
+  EXPECT_EQ(States(*notes), "N");
+  EXPECT_EQ(lines->RecordCount(), 3);
+  const Row& changed = lines->store()->rows[0];
+  EXPECT_EQ(changed.values[3], Variant(5.0));
+  EXPECT_EQ(changed.original[3], Variant(1.0));
+  const Row& deleted = lines->store()->rows[1];
+  EXPECT_EQ(deleted.original[1], Variant(2));
+  const Row& added = lines->store()->rows[3];
+  const int configurable = lines->store()->FieldIndex("CONFIGURABLE");
+  EXPECT_TRUE(added.values[static_cast<size_t>(configurable)].IsEmpty());  // left to the default again
+
+  // The retry writes all of it.
+  {
+    Transaction tx(*conn);
+    lines->SetActiveConnection(conn);
+    lines->UpdateBatch();
+    notes->SetActiveConnection(conn);
+    notes->UpdateBatch();
+    tx.Commit();
+  }
+  EXPECT_EQ(Scalar(content).ToString(), "1:5.0:0,3:3.0:1,4::0");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM NOTE").ToLong(), 1);
+  EXPECT_EQ(States(*lines), "U-UU");
+  EXPECT_EQ(States(*notes), "U");
+  notes->MoveFirst();
+  EXPECT_GT(notes->Value("ID").ToLong(), 0);
+}
+
+TEST_F(BatchTest, RowsCountAsWrittenWhenTheOutermostTransactionCommits) {
+  auto conn = Open();
+  auto a = Detached("SELECT * FROM NOTE");
+  a->AddNew({{"TEXT", "a"}});
+  a->SetActiveConnection(conn);
+  auto b = Detached("SELECT * FROM NOTE");
+  b->AddNew({{"TEXT", "b"}});
+  b->SetActiveConnection(conn);
+
+  // Written in a savepoint that is released, then the whole transaction rolls back.
+  conn->BeginTrans();
+  conn->BeginTrans();
+  a->UpdateBatch();
+  conn->CommitTrans();
+  EXPECT_EQ(States(*a), "U");
+  conn->RollbackTrans();
+  EXPECT_EQ(States(*a), "N");
+  EXPECT_TRUE(a->store()->rows[0].values[0].IsEmpty());  // the row id is the database's again
+
+  // A savepoint rolled back takes back what was written in it, and only that.
+  conn->BeginTrans();
+  a->UpdateBatch();
+  conn->BeginTrans();
+  b->UpdateBatch();
+  conn->RollbackTrans();
+  EXPECT_EQ(States(*a), "U");
+  EXPECT_EQ(States(*b), "N");
+  conn->CommitTrans();
+  EXPECT_EQ(Scalar("SELECT group_concat(TEXT) FROM NOTE").ToString(), "a");
+
+  // Committed rows stay written whatever the connection does next.
+  conn->BeginTrans();
+  conn->RollbackTrans();
+  EXPECT_EQ(States(*a), "U");
+}
+
+TEST_F(BatchTest, ClosingTheConnectionWithItsTransactionOpenPutsTheRowsBack) {
+  auto rs = Detached("SELECT * FROM BASKETLINE ORDER BY BASKETLINENR");
+  rs->SetValue("SKU", 77);
+  {
+    auto conn = Open();
+    conn->BeginTrans();
+    rs->SetActiveConnection(conn);
+    rs->UpdateBatch();
+    rs->SetActiveConnection(nullptr);
+    conn->Close();
+  }
+  EXPECT_EQ(States(*rs), "MUU");
+  // A connection that goes away does the same, and so do optimistic sets
+  // that write at Update.
+  auto conn = std::make_shared<Connection>();
+  conn->Open(cs_);
+  auto live = std::make_shared<Recordset>();
+  live->SetCursorLocation(adUseClient);
+  live->Open("SELECT * FROM NOTE WHERE ID = 0", conn, adOpenKeyset, adLockOptimistic);
+  conn->BeginTrans();
+  live->AddNew();
+  live->SetValue("TEXT", "x");
+  live->Update();
+  EXPECT_EQ(States(*live), "U");
+  live->SetActiveConnection(nullptr);
+  conn.reset();
+  EXPECT_EQ(States(*live), "N");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM NOTE").ToLong(), 0);
+}
+
+TEST_F(BatchTest, RowsChangedAgainBeforeTheRollbackKeepTheirNewValues) {
+  auto rs = Detached("SELECT * FROM NOTE");
+  rs->AddNew({{"TEXT", "first"}});
+  auto lines = Detached("SELECT * FROM BASKETLINE ORDER BY BASKETLINENR");
+  lines->SetValue("SKU", 20);  // line 1: changed, written, then deleted
+  lines->MoveNext();
+  lines->SetValue("SKU", 21);  // line 2: changed, written, changed again
+  lines->AddNew({{"BASKETID", "B1"}, {"BASKETLINENR", 5}});  // inserted, then deleted
+  auto conn = Open();
+  {
+    Transaction tx(*conn);
+    rs->SetActiveConnection(conn);
+    rs->UpdateBatch();
+    rs->SetValue("TEXT", "second");
+    lines->SetActiveConnection(conn);
+    lines->UpdateBatch();
+    lines->MoveFirst();
+    lines->Delete();
+    lines->MoveNext();
+    lines->SetValue("SKU", 22);
+    lines->MoveLast();
+    lines->Delete();
+    // The second batch of the same rows, in the same transaction.
+    lines->UpdateBatch();
+    EXPECT_EQ(States(*lines), "-UU-");
+  }
+  // The insert was undone: the row is new again, with the text given since,
+  // and with its row id left to the database.
+  EXPECT_EQ(States(*rs), "N");
+  rs->MoveFirst();
+  EXPECT_EQ(rs->Value("TEXT"), Variant("second"));
+  EXPECT_TRUE(rs->store()->rows[0].values[0].IsEmpty());
+  // Each line holds the latest change against the values the database still has.
+  EXPECT_EQ(States(*lines), "DMU-");
+  EXPECT_EQ(lines->store()->rows[0].original[2], Variant(10));
+  EXPECT_EQ(lines->store()->rows[1].values[2], Variant(22));
+  EXPECT_EQ(lines->store()->rows[1].original[2], Variant(11));
+  EXPECT_EQ(lines->RecordCount(), 2);
+
+  rs->UpdateBatch();
+  lines->UpdateBatch();
+  EXPECT_EQ(Scalar("SELECT group_concat(TEXT) FROM NOTE").ToString(), "second");
+  EXPECT_EQ(Scalar("SELECT group_concat(BASKETLINENR || ':' || SKU) FROM BASKETLINE").ToString(), "2:22,3:12");
+}
+
+TEST_F(BatchTest, AFailingBatchInsideTheCallersTransactionLeavesNothingOfItself) {
+  auto rs = Detached("SELECT * FROM BASKETLINE ORDER BY BASKETLINENR");
+  rs->SetValue("SKU", 60);
+  rs->AddNew({{"BASKETID", "B1"}, {"BASKETLINENR", 1}});  // duplicate key
+  auto notes = Detached("SELECT * FROM NOTE");
+  notes->AddNew({{"TEXT", "kept"}});
+  auto conn = Open();
+  Transaction tx(*conn);
+  rs->SetActiveConnection(conn);
+  EXPECT_THROW(rs->UpdateBatch(), ComError);
+  EXPECT_EQ(conn->TransactionLevel(), 1);
+  notes->SetActiveConnection(conn);
+  notes->UpdateBatch();
+  // A caller that goes on and commits commits none of the failed batch.
+  tx.Commit();
+  EXPECT_EQ(Scalar("SELECT SKU FROM BASKETLINE WHERE BASKETLINENR = 1").ToLong(), 10);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM NOTE").ToLong(), 1);
+  EXPECT_EQ(States(*rs), "MUUN");
+}
+
 // --- Atomicity under injected faults -------------------------------------------
 
 TEST_F(BatchTest, AFailingStatementLeavesNothingOfTheBatch) {
