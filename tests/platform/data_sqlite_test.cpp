@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -255,6 +256,35 @@ TEST_F(SqliteTest, OpenAndCloseReuseHandlesFromThePool) {
   w.Execute("DELETE FROM T");
   w.Close();
   EXPECT_EQ(conn_->Execute("SELECT COUNT(*) FROM T")->fields()[0].Value().ToLong(), 2);
+}
+
+// A program that ends normally closes the handles waiting in the pool, and
+// with the last one SQLite folds the write-ahead log back into the database:
+// the folder holds the .db file only.
+TEST(SqliteExitDeathTest, PooledHandlesCloseWhenTheProgramEnds) {
+  GTEST_FLAG_SET(death_test_style, "fast");  // the child must see this directory
+  vendra_test::TemporaryDirectory dir;
+  const std::string cs = "Provider=SQLite;Data Source=" + dir.path().string() + ";Initial Catalog=Exit";
+  CreateDatabaseFile(cs);
+  const std::string file = (dir.path() / "Exit.db").string();
+  ReleasePooledSessions();  // the child starts without handles of this process
+  EXPECT_EXIT(
+      {
+        Connection c;
+        c.Open(cs);
+        ExecuteScript(c, "CREATE TABLE X (A INT); INSERT INTO X VALUES (1);");
+        c.Close();
+        // The handle waits in the pool, the log still beside the database.
+        std::exit(std::filesystem::exists(file + "-wal") ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
+  EXPECT_FALSE(std::filesystem::exists(file + "-shm"));
+  Connection c;
+  c.Open(cs);
+  EXPECT_EQ(c.Execute("SELECT COUNT(*) FROM X")->fields()[0].Value().ToLong(), 1);
+  c.Close();
+  ReleasePooledSessions();
 }
 
 TEST_F(SqliteTest, NestedTransactionsAreSavepoints) {

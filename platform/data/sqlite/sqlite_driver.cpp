@@ -160,8 +160,39 @@ struct Pool {
   std::unordered_map<std::string, uint64_t> generation;
 };
 
+// Set once the program ends: handles given back from then on close at once.
+std::atomic<bool> g_exiting{false};
+
+// Closes the idle handles of every file; handles now lent out close when
+// they come back.
+void ReleaseIdle(Pool& pool) {
+  std::vector<std::unique_ptr<Handle>> closing;  // closed after the lock is let go
+  std::lock_guard lock(pool.mutex);
+  for (auto& [file, idle] : pool.idle) {
+    ++pool.generation[file];
+    for (auto& h : idle) closing.push_back(std::move(h));
+    idle.clear();
+  }
+  ++g_schema_epoch;
+}
+
+// Closes the idle handles at normal program exit. SQLite checkpoints a
+// database when its last handle closes and removes the -wal and -shm files,
+// so an instance at rest holds only its .db files. It is made with the pool,
+// so objects made before the pool's first use (which may hold connections)
+// are destroyed after it: their handles, given back then, close instead of
+// waiting in the pool.
+struct CloseIdleAtExit {
+  Pool& pool;
+  ~CloseIdleAtExit() {
+    g_exiting = true;
+    ReleaseIdle(pool);
+  }
+};
+
 Pool& ThePool() {
   static Pool* pool = new Pool;  // outlives sessions released during exit
+  static CloseIdleAtExit closer{*pool};
   return *pool;
 }
 
@@ -218,7 +249,7 @@ void GiveBack(std::unique_ptr<Handle> h) {
   Pool& pool = ThePool();
   std::lock_guard lock(pool.mutex);
   auto& idle = pool.idle[h->file];
-  if (h->generation == pool.generation[h->file] && idle.size() < kMaxIdlePerFile)
+  if (h->generation == pool.generation[h->file] && idle.size() < kMaxIdlePerFile && !g_exiting)
     idle.push_back(std::move(h));
   // otherwise the handle closes here
 }
@@ -766,17 +797,7 @@ std::filesystem::path DatabaseFile(const ConnectionSettings& settings) {
   return ResolveInstancePath(source) / (catalog + ".db");
 }
 
-void ReleasePool() {
-  Pool& pool = ThePool();
-  std::vector<std::unique_ptr<Handle>> closing;
-  std::lock_guard lock(pool.mutex);
-  for (auto& [file, idle] : pool.idle) {
-    ++pool.generation[file];
-    for (auto& h : idle) closing.push_back(std::move(h));
-    idle.clear();
-  }
-  ++g_schema_epoch;
-}
+void ReleasePool() { ReleaseIdle(ThePool()); }
 
 void ReleasePool(const std::filesystem::path& file) {
   Pool& pool = ThePool();

@@ -21,7 +21,8 @@ Driver& TheDriver();
 std::filesystem::path DatabaseFile(const ConnectionSettings& settings);
 
 // Closes idle handles (of one file, or all) and makes handles now lent out
-// close instead of returning to the pool.
+// close instead of returning to the pool. At normal program exit the pool
+// does this itself, so no -wal or -shm file stays behind.
 void ReleasePool();
 void ReleasePool(const std::filesystem::path& file);
 
