@@ -13,6 +13,7 @@
 #include "platform/host/instance.h"
 #include "platform/host/registry.h"
 #include "tests/support/test_instance.h"
+#include "tests/support/failure.h"
 
 namespace {
 
@@ -26,16 +27,7 @@ void Write(const std::filesystem::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
 
-template <class F>
-ComError Failure(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a failure";
-  return {};
-}
+using vendra_test::Failure;
 
 class ConfigurationTest : public ::testing::Test {
  protected:

@@ -18,6 +18,7 @@
 #include "platform/host/registry.h"
 #include "shared/components.h"
 #include "tests/support/test_instance.h"
+#include "tests/support/failure.h"
 
 namespace {
 
@@ -67,16 +68,7 @@ class ScopedBackend {
   platform::ScopedRegistration registration_;
 };
 
-template <class F>
-ComError Failure(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a failure";
-  return {};
-}
+using vendra_test::Failure;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -15,6 +15,7 @@
 #include "platform/services/log.h"
 #include "shared/error_handling.h"
 #include "tests/support/test_instance.h"
+#include "tests/support/failure.h"
 
 namespace {
 
@@ -37,16 +38,7 @@ void Replace(const std::filesystem::path& file, const std::string& from, const s
   std::ofstream(file, std::ios::trunc) << text;
 }
 
-template <class F>
-ComError Failure(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a failure";
-  return {};
-}
+using vendra_test::Failure;
 
 std::string MethodLine(const ComError& e) {
   const std::string& d = e.description();

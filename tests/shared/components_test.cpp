@@ -14,22 +14,14 @@
 #include "platform/host/registry.h"
 #include "shared/error_handling.h"
 #include "tests/support/test_instance.h"
+#include "tests/support/failure.h"
 
 namespace {
 
 using platform::ComError;
 using platform::Variant;
 
-template <class F>
-ComError Failure(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a failure";
-  return {};
-}
+using vendra_test::Failure;
 
 // What the fake configuration store was asked.
 struct ConfigurationCalls {

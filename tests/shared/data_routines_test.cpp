@@ -15,6 +15,7 @@
 #include "shared/components.h"
 #include "shared/error_handling.h"
 #include "tests/support/test_instance.h"
+#include "tests/support/failure.h"
 
 namespace {
 
@@ -23,16 +24,7 @@ using platform::Variant;
 using platform::data::Connection;
 using platform::data::Recordset;
 
-template <class F>
-ComError Failure(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a failure";
-  return {};
-}
+using vendra_test::Failure;
 
 // The text between " INFO: " and the closing ".\r\n" of a formatted failure.
 std::string InfoOf(const std::string& description) {

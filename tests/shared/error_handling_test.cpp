@@ -12,6 +12,7 @@
 #include "platform/host/registry.h"
 #include "platform/services/log.h"
 #include "tests/support/test_instance.h"
+#include "tests/support/failure.h"
 
 namespace {
 
@@ -20,16 +21,7 @@ using lib_sales::Info;
 using platform::ComError;
 using platform::Variant;
 
-template <class F>
-ComError Failure(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a failure";
-  return {};
-}
+using vendra_test::Failure;
 
 TEST(FormatErrorTextTest, Layout) {
   EXPECT_EQ(FormatErrorText("Object variable not set", 91, "Vendra.Basket.Restore()"),
