@@ -9,6 +9,7 @@
 #include "platform/host/registry.h"
 #include "shared/components.h"
 #include "shared/error_handling.h"
+#include "platform/core/text.h"
 
 namespace lib_sales {
 
@@ -33,17 +34,8 @@ thread_local UserCache t_user_cache;
 const char kSiteConfigFile[] = "\\siteconfiguration.xml";
 
 // Blanks only, as the configuration and the back end pad with blanks.
-std::string Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
+std::string Trim(std::string_view s) { return std::string(platform::text::TrimBlanks(s)); }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
 
 // Address codes are counted in characters, not bytes: a code with an umlaut
 // must not be cut inside it.
@@ -175,7 +167,7 @@ std::string Sls_getSiteName() {
     const std::string mode = Call(config, "GetValue", {"COMMONPARAMETERS", "SSLMODE"}).ToString();
     std::string scheme;
     std::string host;
-    if (UpperAscii(mode) == "NONE") {
+    if (platform::text::EqualsNoCase(mode, "NONE")) {
       host = Call(config, "GetValue", {"GLOBAL", "NONSECUREHOSTNAME"}).ToString();
       scheme = "HTTP://";
     } else {

@@ -1,14 +1,9 @@
 #include "platform/core/dispatch.h"
+#include "platform/core/text.h"
 
 namespace platform::dispatch_detail {
 
-std::string FoldName(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return key;
-}
+std::string FoldName(std::string_view name) { return text::LowerAscii(name); }
 
 void RaiseMemberNotFound(std::string_view type, std::string_view name) {
   std::string where = std::string(type) + "." + std::string(name);

@@ -7,6 +7,7 @@
 
 #include "platform/core/com_error.h"
 #include "platform/core/object.h"
+#include "platform/core/text.h"
 
 namespace platform {
 
@@ -28,24 +29,8 @@ constexpr double kMaxDateSerial = 2958465.99999;
 [[noreturn]] void InvalidUseOfNull() { Raise(err::kInvalidUseOfNull, kSource); }
 [[noreturn]] void Overflow() { Raise(err::kOverflow, kSource); }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view t) {
-  while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
-  return t;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+std::string_view Trim(std::string_view t) { return text::TrimSpace(t); }
+using text::EqualsNoCase;
 
 template <class T>
 std::partial_ordering Order(const T& a, const T& b) {

@@ -5,48 +5,6 @@
 
 namespace platform::data::detail {
 
-namespace {
-char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-}  // namespace
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = UpperChar(c);
-  return out;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = LowerChar(c);
-  return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
-  return true;
-}
-
-int CompareNoCase(std::string_view a, std::string_view b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    const auto x = static_cast<unsigned char>(UpperChar(a[i]));
-    const auto y = static_cast<unsigned char>(UpperChar(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-std::string_view Trim(std::string_view text) {
-  const char* blanks = " \t\r\n";
-  const size_t b = text.find_first_not_of(blanks);
-  if (b == std::string_view::npos) return {};
-  const size_t e = text.find_last_not_of(blanks);
-  return text.substr(b, e - b + 1);
-}
 
 std::string DataErrorText(int32_t number) {
   switch (number) {

@@ -9,14 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/text.h"
+
 namespace platform::data::detail {
 
-std::string Upper(std::string_view text);
-std::string Lower(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-std::string_view Trim(std::string_view text);
-// -1 / 0 / 1, comparing ASCII letters without case and other bytes as they are.
-int CompareNoCase(std::string_view a, std::string_view b);
+inline std::string Upper(std::string_view text) { return text::UpperAscii(text); }
+inline std::string Lower(std::string_view text) { return text::LowerAscii(text); }
+inline std::string_view Trim(std::string_view t) { return text::TrimSpace(t); }
+using text::CompareNoCase;
+using text::EqualsNoCase;
 
 // The standard text of a data-layer error number (3021, 3704, ...).
 std::string DataErrorText(int32_t number);

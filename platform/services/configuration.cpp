@@ -8,6 +8,7 @@
 
 #include "platform/core/com_error.h"
 #include "platform/host/instance.h"
+#include "platform/core/text.h"
 
 namespace platform {
 
@@ -15,23 +16,8 @@ namespace {
 
 constexpr const char* kSource = "Orvanta.Configuration";
 
-std::string_view Trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return s.substr(first, last - first + 1);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+std::string_view Trim(std::string_view s) { return text::TrimSpace(s); }
+using text::EqualsNoCase;
 
 // Reads and parses an XML file whose root element must be `root`. A file that
 // is missing or unreadable is 70, as the store has always reported it; a file

@@ -8,6 +8,7 @@
 #include "platform/core/guid.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
+#include "platform/core/text.h"
 
 namespace platform {
 
@@ -33,11 +34,7 @@ constexpr char kOptionsSql[] =
 constexpr std::string_view kPieceSeparator = "VOP";
 
 // Ids reach the configurator from document columns that may carry padding.
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
+std::string Trimmed(const std::string& s) { return std::string(text::TrimBlanks(s)); }
 
 // Empty and Null are "not given" here, so they become a Null column or an
 // empty field rather than the text of a missing value.

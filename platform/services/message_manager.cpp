@@ -4,6 +4,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/host/registry.h"
+#include "platform/core/text.h"
 
 namespace platform {
 
@@ -13,12 +14,7 @@ constexpr const char kDefaultConnectionString[] =
     "Provider=SQLite;Data Source=data;Initial Catalog=Vendra";
 
 // The table compares label codes case-insensitively; so does the cache.
-std::string FoldLabel(std::string_view label) {
-  std::string key(label);
-  for (char& c : key)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return key;
-}
+std::string FoldLabel(std::string_view label) { return text::UpperAscii(label); }
 
 // The sales connection string as the Vendra application is configured.
 std::string ConfiguredConnectionString() {

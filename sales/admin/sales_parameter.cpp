@@ -7,6 +7,7 @@
 #include "shared/components.h"
 #include "shared/error_handling.h"
 #include "shared/parameters.h"
+#include "platform/core/text.h"
 
 namespace vendra {
 
@@ -49,11 +50,7 @@ constexpr SalesParameterName kNames[] = {
 
 constexpr std::string_view kMethod = "Vendra.SalesParameter.GetParameterValue(): ";
 
-std::string TrimBlanks(const std::string& s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+std::string TrimBlanks(const std::string& s) { return std::string(platform::text::TrimBlanks(s)); }
 
 std::optional<std::string_view> SectionOf(std::string_view name) {
   for (const SalesParameterName& row : kNames)

@@ -16,6 +16,7 @@
 #include "shared/data_routines.h"
 #include "shared/encoding.h"
 #include "shared/error_handling.h"
+#include "platform/core/text.h"
 
 namespace vendra {
 
@@ -65,11 +66,7 @@ void DeleteBasketRows(platform::data::Connection& connection, const std::string&
   tx.Commit();
 }
 
-std::string TrimBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
+std::string TrimBlanks(const std::string& s) { return std::string(platform::text::TrimBlanks(s)); }
 
 }  // namespace basket_detail
 
