@@ -196,17 +196,7 @@ std::shared_ptr<Recordset> Command::Execute(std::span<const Variant> values,
   }
   if (records_affected) *records_affected = result.rows_affected;
   if (!result.has_rows) return nullptr;
-  auto store = std::make_shared<RowStore>();
-  store->fields = std::move(result.fields);
-  store->rows = std::move(result.rows);
-  store->table = std::move(result.table);
-  store->IndexFields();
-  store->RecountLive();
-  auto rs = std::make_shared<Recordset>();
-  rs->SetCursorLocation(adUseClient);
-  rs->OpenStore(std::move(store), adOpenForwardOnly, adLockReadOnly);
-  rs->SetActiveConnection(connection_);
-  return rs;
+  return Recordset::FromResult(std::move(result), connection_);
 }
 
 Variant Command::ActiveConnectionLateBound() const {
@@ -214,19 +204,7 @@ Variant Command::ActiveConnectionLateBound() const {
 }
 
 void Command::PutActiveConnection(const Variant& v) {
-  if (v.IsObject()) {
-    ObjectPtr o = v.ToObject();
-    auto conn = std::dynamic_pointer_cast<Connection>(o);
-    if (o && !conn)
-      detail::RaiseData(data_err::kBadArguments, "Command", "ActiveConnection must be a Connection.");
-    connection_ = std::move(conn);
-  } else if (v.IsString() && !v.Get<std::string>()->empty()) {
-    auto conn = std::make_shared<Connection>();
-    conn->Open(*v.Get<std::string>());
-    connection_ = std::move(conn);
-  } else {
-    connection_.reset();
-  }
+  connection_ = ConnectionFromVariant(v, "Command");
 }
 
 Variant Command::ParametersObject() const {

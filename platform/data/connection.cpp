@@ -134,17 +134,8 @@ std::shared_ptr<Recordset> Connection::Execute(std::string_view sql,
     QueryResult result = s.Run(sql, bound, 0);
     if (records_affected) *records_affected = result.rows_affected;
     if (!result.has_rows) return nullptr;
-    auto store = std::make_shared<RowStore>();
-    store->fields = std::move(result.fields);
-    store->rows = std::move(result.rows);
-    store->table = std::move(result.table);
-    store->IndexFields();
-    store->RecountLive();
-    auto rs = std::make_shared<Recordset>();
-    rs->SetCursorLocation(adUseClient);
-    rs->OpenStore(std::move(store), adOpenForwardOnly, adLockReadOnly);
-    rs->SetActiveConnection(std::dynamic_pointer_cast<Connection>(weak_from_this().lock()));
-    return rs;
+    return Recordset::FromResult(std::move(result),
+                                 std::dynamic_pointer_cast<Connection>(weak_from_this().lock()));
   } catch (...) {
     RecordCurrentFailure();
     throw;
@@ -395,6 +386,23 @@ std::filesystem::path DatabaseFilePath(std::string_view connection_string) {
 void ReleasePooledSessions() { sqlite::ReleasePool(); }
 void ReleasePooledSessions(const std::filesystem::path& database_file) {
   sqlite::ReleasePool(database_file);
+}
+
+std::shared_ptr<Connection> ConnectionFromVariant(const Variant& value, std::string_view object) {
+  if (value.IsObject()) {
+    ObjectPtr o = value.ToObject();
+    auto connection = std::dynamic_pointer_cast<Connection>(o);
+    if (o && !connection)
+      detail::RaiseData(data_err::kBadArguments, object, "ActiveConnection must be a Connection.");
+    return connection;
+  }
+  if (value.IsString() && !value.Get<std::string>()->empty()) {
+    auto connection = std::make_shared<Connection>();
+    connection->Open(*value.Get<std::string>());
+    return connection;
+  }
+  if (value.IsMissing() || value.IsString()) return nullptr;
+  detail::RaiseData(data_err::kBadArguments, object, "ActiveConnection must be a Connection.");
 }
 
 }  // namespace platform::data

@@ -38,6 +38,13 @@
 
 namespace platform::data {
 
+class Connection;
+
+// The connection an ActiveConnection assignment names: a Connection, a
+// connection string (opened here), or Nothing/Empty/"" for none. Anything
+// else is refused; object names the assigning class in the error.
+std::shared_ptr<Connection> ConnectionFromVariant(const Variant& value, std::string_view object);
+
 class Recordset;
 
 class Connection : public Dispatchable<Connection> {

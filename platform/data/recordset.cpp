@@ -1,5 +1,7 @@
 #include "platform/data/recordset.h"
 
+#include "platform/data/driver.h"
+
 #include <limits>
 
 #include "platform/data/command.h"
@@ -593,21 +595,7 @@ Variant Recordset::ActiveConnectionLateBound() const {
 }
 
 void Recordset::PutActiveConnection(const Variant& v) {
-  if (v.IsObject()) {
-    ObjectPtr o = v.ToObject();
-    auto conn = std::dynamic_pointer_cast<Connection>(o);
-    if (o && !conn)
-      detail::RaiseData(data_err::kBadArguments, "Recordset", "ActiveConnection must be a Connection.");
-    SetActiveConnection(std::move(conn));
-  } else if (v.IsString() && !v.Get<std::string>()->empty()) {
-    auto conn = std::make_shared<Connection>();
-    conn->Open(*v.Get<std::string>());
-    SetActiveConnection(std::move(conn));
-  } else if (v.IsMissing() || v.IsString()) {
-    SetActiveConnection(nullptr);
-  } else {
-    detail::RaiseData(data_err::kBadArguments, "Recordset", "ActiveConnection must be a Connection.");
-  }
+  SetActiveConnection(ConnectionFromVariant(v, "Recordset"));
 }
 
 void Recordset::AddNewLateBound(std::optional<Variant> names, std::optional<Variant> values) {
@@ -650,6 +638,21 @@ Variant Recordset::CloneLateBound(std::optional<int32_t> lock_type) {
 
 void Recordset::MoveLateBound(int32_t n, std::optional<Variant> start) {
   Move(n, start && !start->IsMissing() ? start->ToLong() : adBookmarkCurrent);
+}
+
+std::shared_ptr<Recordset> Recordset::FromResult(QueryResult&& result,
+                                             std::shared_ptr<Connection> connection) {
+  auto store = std::make_shared<RowStore>();
+  store->fields = std::move(result.fields);
+  store->rows = std::move(result.rows);
+  store->table = std::move(result.table);
+  store->IndexFields();
+  store->RecountLive();
+  auto rs = std::make_shared<Recordset>();
+  rs->SetCursorLocation(adUseClient);
+  rs->OpenStore(std::move(store), adOpenForwardOnly, adLockReadOnly);
+  rs->SetActiveConnection(std::move(connection));
+  return rs;
 }
 
 }  // namespace platform::data

@@ -47,6 +47,7 @@ namespace platform::data {
 
 class Command;
 class Connection;
+struct QueryResult;
 
 class Recordset : public Dispatchable<Recordset> {
  public:
@@ -172,6 +173,10 @@ class Recordset : public Dispatchable<Recordset> {
   const std::shared_ptr<RowStore>& store() const { return store_; }
   // Opens this (closed) set over rows made elsewhere (a query, a document).
   void OpenStore(std::shared_ptr<RowStore> store, int32_t cursor_type, int32_t lock_type);
+  // The forward-only, read-only set an executed statement answers with,
+  // attached to the connection that ran it.
+  static std::shared_ptr<Recordset> FromResult(QueryResult&& result,
+                                               std::shared_ptr<Connection> connection);
   // Index of the current row in store()->rows, or -1 at BOF/EOF.
   int64_t current_row() const;
   // Position on a row of the store (a live row, or the current deleted one).
