@@ -1,12 +1,11 @@
 #include "platform/data/recordset.h"
 
-#include "platform/data/driver.h"
-
 #include <limits>
 
 #include "platform/data/command.h"
 #include "platform/data/connection.h"
 #include "platform/data/data_util.h"
+#include "platform/data/driver.h"
 
 namespace platform::data {
 
