@@ -183,17 +183,8 @@ std::shared_ptr<Recordset> Command::Execute(Variant* records_affected) {
 std::shared_ptr<Recordset> Command::Execute(std::span<const Variant> values,
                                             int64_t* records_affected) {
   if (!connection_ || !connection_->IsOpen()) detail::RaiseData(data_err::kNoConnection, "Command");
-  Connection& conn = *connection_;
-  conn.ClearErrors();
-  QueryResult result;
-  try {
-    const std::string sql = ResolvedSql();
-    const std::vector<BoundValue> bound = BoundValues(values);
-    result = conn.session().Run(sql, bound, 0);
-  } catch (...) {
-    conn.RecordCurrentFailure();
-    throw;
-  }
+  QueryResult result = connection_->Recorded(
+      [&](Session& s) { return s.Run(ResolvedSql(), BoundValues(values), 0); });
   if (records_affected) *records_affected = result.rows_affected;
   if (!result.has_rows) return nullptr;
   return Recordset::FromResult(std::move(result), connection_);

@@ -125,36 +125,26 @@ std::shared_ptr<Recordset> Connection::Execute(std::string_view sql,
 std::shared_ptr<Recordset> Connection::Execute(std::string_view sql,
                                                std::span<const Variant> params,
                                                int64_t* records_affected) {
-  errors_.clear();
-  Session& s = session();
-  try {
+  QueryResult result = Recorded([&](Session& s) {
     std::vector<BoundValue> bound;
     bound.reserve(params.size());
     for (const Variant& v : params) bound.push_back({std::string(), v});
-    QueryResult result = s.Run(sql, bound, 0);
-    if (records_affected) *records_affected = result.rows_affected;
-    if (!result.has_rows) return nullptr;
-    return Recordset::FromResult(std::move(result),
-                                 std::dynamic_pointer_cast<Connection>(weak_from_this().lock()));
-  } catch (...) {
-    RecordCurrentFailure();
-    throw;
-  }
+    return s.Run(sql, bound, 0);
+  });
+  if (records_affected) *records_affected = result.rows_affected;
+  if (!result.has_rows) return nullptr;
+  return Recordset::FromResult(std::move(result),
+                               std::dynamic_pointer_cast<Connection>(weak_from_this().lock()));
 }
 
 int32_t Connection::BeginTrans() {
-  errors_.clear();
-  Session& s = session();
-  try {
+  Recorded([&](Session& s) {
     if (transaction_level_ == 0) {
       s.Begin();
     } else {
       s.Savepoint("vendra_level_" + std::to_string(transaction_level_ + 1));
     }
-  } catch (...) {
-    RecordCurrentFailure();
-    throw;
-  }
+  });
   return ++transaction_level_;
 }
 
@@ -358,17 +348,9 @@ void Transaction::Rollback() {
 }
 
 void ExecuteScript(Connection& connection, std::string_view sql) {
-  connection.ClearErrors();
-  Session& s = connection.session();
-  const bool own = !connection.InTransaction();
   std::optional<Transaction> tx;
-  if (own) tx.emplace(connection);
-  try {
-    s.ExecuteScript(sql);
-  } catch (...) {
-    connection.RecordCurrentFailure();
-    throw;
-  }
+  if (!connection.InTransaction()) tx.emplace(connection);
+  connection.Recorded([&](Session& s) { s.ExecuteScript(sql); });
   if (tx) tx->Commit();
 }
 

@@ -108,6 +108,19 @@ class Connection : public Dispatchable<Connection> {
   // closed); errors seen while using it are recorded with RecordFailure.
   Session& session();
   void ClearErrors() { errors_.clear(); }
+  // Runs work(session()) as one operation of this connection: the error list
+  // starts empty and holds the failure, if work fails.
+  template <class Work>
+  auto Recorded(Work&& work) -> decltype(work(std::declval<Session&>())) {
+    errors_.clear();
+    Session& s = session();
+    try {
+      return work(s);
+    } catch (...) {
+      RecordCurrentFailure();
+      throw;
+    }
+  }
   // Records the failure being handled (DatabaseError gives its own entry; any
   // other error becomes an entry with its number and text).
   void RecordCurrentFailure();

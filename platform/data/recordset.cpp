@@ -119,14 +119,8 @@ void Recordset::Open(std::string_view source, const std::shared_ptr<Connection>&
   std::vector<BoundValue> bound;
   bound.reserve(params.size());
   for (const Variant& v : params) bound.push_back({std::string(), v});
-  conn->ClearErrors();
-  QueryResult result;
-  try {
-    result = conn->session().Run(source, bound, max_records_);
-  } catch (...) {
-    conn->RecordCurrentFailure();
-    throw;
-  }
+  QueryResult result =
+      conn->Recorded([&](Session& s) { return s.Run(source, bound, max_records_); });
   // A statement without rows leaves the set closed, as the classic one does.
   if (!result.has_rows) return;
   OpenStore(StoreOf(std::move(result)), cursor_type, lock_type);
@@ -137,16 +131,9 @@ void Recordset::Open(Command& command, int32_t cursor_type, int32_t lock_type) {
   if (store_) detail::RaiseData(data_err::kObjectOpen, "Recordset");
   std::shared_ptr<Connection> conn = command.ActiveConnection();
   if (!conn || !conn->IsOpen()) detail::RaiseData(data_err::kNoConnection, "Recordset");
-  conn->ClearErrors();
-  QueryResult result;
-  try {
-    const std::string sql = command.ResolvedSql();
-    const std::vector<BoundValue> bound = command.BoundValues();
-    result = conn->session().Run(sql, bound, max_records_);
-  } catch (...) {
-    conn->RecordCurrentFailure();
-    throw;
-  }
+  QueryResult result = conn->Recorded([&](Session& s) {
+    return s.Run(command.ResolvedSql(), command.BoundValues(), max_records_);
+  });
   if (!result.has_rows) return;
   OpenStore(StoreOf(std::move(result)), cursor_type, lock_type);
   connection_ = std::move(conn);
@@ -641,15 +628,9 @@ void Recordset::MoveLateBound(int32_t n, std::optional<Variant> start) {
 
 std::shared_ptr<Recordset> Recordset::FromResult(QueryResult&& result,
                                              std::shared_ptr<Connection> connection) {
-  auto store = std::make_shared<RowStore>();
-  store->fields = std::move(result.fields);
-  store->rows = std::move(result.rows);
-  store->table = std::move(result.table);
-  store->IndexFields();
-  store->RecountLive();
   auto rs = std::make_shared<Recordset>();
   rs->SetCursorLocation(adUseClient);
-  rs->OpenStore(std::move(store), adOpenForwardOnly, adLockReadOnly);
+  rs->OpenStore(StoreOf(std::move(result)), adOpenForwardOnly, adLockReadOnly);
   rs->SetActiveConnection(std::move(connection));
   return rs;
 }
