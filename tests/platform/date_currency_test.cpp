@@ -8,19 +8,12 @@
 #include "platform/core/com_error.h"
 #include "platform/core/currency.h"
 #include "platform/core/date.h"
+#include "tests/support/failure.h"
 
 namespace platform {
 namespace {
 
-template <class F>
-int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using vendra_test::ErrorOf;
 
 TEST(Date, SerialsCountDaysFromTheZeroDate) {
   EXPECT_EQ(Date().ToIso(), "1899-12-30T00:00:00");

@@ -8,20 +8,12 @@
 
 #include "platform/core/com_error.h"
 #include "platform/core/dictionary.h"
+#include "tests/support/failure.h"
 
 namespace platform {
 namespace {
 
-// Runs f and returns the number it raised (0 when it raised nothing).
-template <class F>
-int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using vendra_test::ErrorOf;
 
 TEST(VariantIntegerConversion, RoundsHalvesToEven) {
   EXPECT_EQ(Variant(2.5).ToInteger(), 2);
