@@ -51,6 +51,10 @@ bool CouldBeJson(std::string_view text) {
 }  // namespace
 
 std::vector<platform::Variant> ReadArguments(const std::vector<std::string>& arg_texts) {
+  // {"$object": PROGID} is a new object of that identifier, released with the
+  // other arguments after the call.
+  platform::ObjectTags tags;
+  tags.create = [](const std::string& progid) { return platform::Variant(NewObject(progid)); };
   std::vector<platform::Variant> args;
   args.reserve(arg_texts.size());
   for (size_t i = 0; i < arg_texts.size(); ++i) {
@@ -59,11 +63,11 @@ std::vector<platform::Variant> ReadArguments(const std::vector<std::string>& arg
     if (!text.empty() && text.front() == '@') {
       const std::string name = text.substr(1);
       what += " (file '" + name + "')";
-      args.push_back(platform::ParseJson(ReadWholeFile(name, what), what));
+      args.push_back(platform::ParseJson(ReadWholeFile(name, what), what, tags));
       continue;
     }
     try {
-      args.push_back(platform::ParseJson(text, what));
+      args.push_back(platform::ParseJson(text, what, tags));
     } catch (const platform::ComError& e) {
       if (CouldBeJson(text)) throw;
       std::string quoted = platform::ToJsonText(platform::Variant(text));
@@ -75,13 +79,32 @@ std::vector<platform::Variant> ReadArguments(const std::vector<std::string>& arg
   return args;
 }
 
-platform::Variant CallLateBound(const std::string& progid, const std::string& method,
-                                std::vector<platform::Variant>& args) {
+platform::ObjectPtr NewObject(const std::string& progid) {
   platform::ObjectPtr object = platform::CreateObject(progid);
   if (!object) {
     platform::Raise(platform::err::kCannotCreateObject, kSource,
                     "ActiveX component can't create object: " + progid);
   }
+  return object;
+}
+
+void UseHome(const std::optional<std::filesystem::path>& home) {
+  if (!home) return;
+  // A mistyped home would otherwise surface later as a puzzling
+  // configuration failure deep inside the call.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(*home / "platform.xml", ec)) {
+    platform::Raise(platform::err::kInvalidProcedureCall, kSource,
+                    "No instance at " + home->string() +
+                        " (platform.xml is missing); create one with 'vendra init --home " +
+                        home->string() + "'");
+  }
+  platform::InstanceHome::Set(*home);
+}
+
+platform::Variant CallLateBound(const std::string& progid, const std::string& method,
+                                std::vector<platform::Variant>& args) {
+  platform::ObjectPtr object = NewObject(progid);
   // A property getter is bound like a method, so one kind of call reaches both.
   return object->Invoke(method, platform::CallKind::Method, args);
 }
@@ -109,18 +132,7 @@ int RunCall(const std::optional<std::filesystem::path>& home, const std::string&
             std::ostream& out, std::ostream& err) {
   const auto dump = [](const platform::Json& doc) { return platform::DumpJson(doc, 2); };
   try {
-    if (home) {
-      // A mistyped home would otherwise surface later as a puzzling
-      // configuration failure deep inside the call.
-      std::error_code ec;
-      if (!std::filesystem::is_regular_file(*home / "platform.xml", ec)) {
-        platform::Raise(platform::err::kInvalidProcedureCall, kSource,
-                        "No instance at " + home->string() +
-                            " (platform.xml is missing); create one with 'vendra init --home " +
-                            home->string() + "'");
-      }
-      platform::InstanceHome::Set(*home);
-    }
+    UseHome(home);
     std::vector<platform::Variant> args = ReadArguments(arg_texts);
     platform::Variant result = CallLateBound(progid, method, args);
     // Rendered before anything is printed, so a value JSON cannot carry

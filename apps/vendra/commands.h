@@ -32,11 +32,24 @@ int RunCall(const std::optional<std::filesystem::path>& home, const std::string&
             const std::string& method, const std::vector<std::string>& arg_texts,
             std::ostream& out, std::ostream& err);
 
+// `vendra script [FILE | -]`: runs the script (apps/vendra/script.h) and
+// prints its answers on out; 1 when a step or a release failed.
+int RunScript(const std::optional<std::filesystem::path>& home, const std::string& file,
+              std::ostream& out, std::ostream& err);
+
 int RunDemo(bool keep, std::ostream& out, std::ostream& err);
 
+// Makes the chosen home the instance to work on; raises 5 when it holds no
+// instance. Without a home the objects that need none still work.
+void UseHome(const std::optional<std::filesystem::path>& home);
+
+// Creates an object by identifier; 429 for one nobody registered.
+platform::ObjectPtr NewObject(const std::string& progid);
+
 // The arguments of a call from their command-line texts: JSON, or "@FILE"
-// ("@-" for standard input) holding JSON. Raises 13 for bad JSON and 53 for a
-// file that cannot be read, naming the argument.
+// ("@-" for standard input) holding JSON; {"$object": PROGID} creates a new
+// object. Raises 13 for bad JSON and 53 for a file that cannot be read,
+// naming the argument.
 std::vector<platform::Variant> ReadArguments(const std::vector<std::string>& arg_texts);
 
 // Creates the object by identifier and calls the operation by name; in/out

@@ -1,5 +1,6 @@
-// The vendra program: `init` creates an instance, `call` is the late-bound
-// door from the shell, `demo` shows on a throw-away instance what works.
+// The vendra program: `init` creates an instance, `call` and `script` are the
+// late-bound door from the shell, `demo` shows on a throw-away instance what
+// works.
 
 #include <iostream>
 #include <string>
@@ -75,6 +76,19 @@ int main(int argc, char** argv) {
       "[ARG ...] after METHOD: each a JSON text, or @FILE holding JSON (@- reads standard input),\n"
       "taken as it stands. See docs/late-bound-calling.md for how values are written in JSON.");
 
+  std::string script_file = "-";
+  CLI::App* script = app.add_subcommand(
+      "script", "Run a request: a JSON array of steps on objects that live across the steps");
+  script->add_option("FILE", script_file, "The script; - or none: standard input")
+      ->type_name("FILE");
+  script->footer(
+      "Steps: {\"new\": PROGID, \"as\": NAME}, {\"call\": \"NAME.Method\", \"args\": [...]},\n"
+      "{\"let\": \"NAME.Property\", \"value\": V}, {\"get\": \"NAME.Property\"}, {\"release\": NAME};\n"
+      "\"as\" names what a call or get returns, {\"$ref\": NAME} passes a named object itself,\n"
+      "{\"$object\": PROGID} a new one, \"continue\": true goes on after the step fails.\n"
+      "Prints one JSON array, one answer per step; exit 1 when a step or a release failed.\n"
+      "See docs/late-bound-calling.md.");
+
   bool keep = false;
   CLI::App* demo = app.add_subcommand("demo", "Show what works, on a throw-away instance");
   demo->add_flag("--keep", keep, "Keep the demo instance instead of removing it");
@@ -105,5 +119,6 @@ int main(int argc, char** argv) {
     return RunInit(*home, demo_data, std::cout, std::cerr);
   }
   if (call->parsed()) return RunCall(home, progid, method, call_arguments, std::cout, std::cerr);
+  if (script->parsed()) return RunScript(home, script_file, std::cout, std::cerr);
   return RunDemo(keep, std::cout, std::cerr);
 }

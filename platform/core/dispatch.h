@@ -53,6 +53,7 @@ namespace dispatch_detail {
 std::string FoldName(std::string_view name);  // lower-case ASCII key
 [[noreturn]] void RaiseMemberNotFound(std::string_view type, std::string_view name);
 [[noreturn]] void RaiseArgumentCount(std::string_view type, std::string_view name);
+[[noreturn]] void RaiseReadOnly(std::string_view type, std::string_view name);
 
 template <class T>
 struct IsOptional : std::false_type {};
@@ -215,7 +216,10 @@ class ClassBinding {
     const std::string key = dispatch_detail::FoldName(name);
     if (kind == CallKind::PropertyPut) {
       auto it = setters_.find(key);
-      if (it == setters_.end()) dispatch_detail::RaiseMemberNotFound(type_name_, name);
+      if (it == setters_.end()) {
+        if (methods_.count(key) != 0) dispatch_detail::RaiseReadOnly(type_name_, name);
+        dispatch_detail::RaiseMemberNotFound(type_name_, name);
+      }
       if (args.empty()) dispatch_detail::RaiseArgumentCount(type_name_, name);
       return it->second(self, args);
     }
@@ -279,6 +283,18 @@ class ClassBinding {
   std::string type_name_;
   std::unordered_map<std::string, Thunk> methods_;
   std::unordered_map<std::string, Thunk> setters_;
+};
+
+// An object whose end-of-life work can fail (an ERP action still open, a
+// component session to close). A host that drops the last reference to such
+// an object calls Terminate first, so the failure reaches the request that
+// released it instead of vanishing in a destructor; the class runs the same
+// work quietly from its destructor when no host did. Terminate is called at
+// most once.
+class Terminable {
+ public:
+  virtual ~Terminable() = default;
+  virtual void Terminate() = 0;
 };
 
 // Base for classes with a binding: Invoke dispatches through T::Binding().

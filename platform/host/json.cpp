@@ -112,14 +112,14 @@ Json Encode(const Variant& value, int depth) {
   Raise(err::kTypeMismatch, kSource, "A value of an unknown kind cannot be written as JSON");
 }
 
-Variant Decode(const Json& json, std::string& where, int depth);
+Variant Decode(const Json& json, std::string& where, int depth, const ObjectTags& tags);
 
-Variant DecodeMembers(const Json& json, std::string& where, int depth) {
+Variant DecodeMembers(const Json& json, std::string& where, int depth, const ObjectTags& tags) {
   auto dictionary = Dictionary::New();
   for (const auto& [key, item] : json.items()) {
     const size_t mark = where.size();
     where += "/" + PointerToken(key);
-    dictionary->SetItem(key, Decode(item, where, depth + 1));
+    dictionary->SetItem(key, Decode(item, where, depth + 1, tags));
     where.resize(mark);
   }
   return Variant(dictionary);
@@ -136,7 +136,8 @@ int64_t WholeNumber(const Json& value, const std::string& tag, const std::string
   Fail("\"" + tag + "\" needs a whole number, not " + value.dump(), where);
 }
 
-Variant DecodeTag(const std::string& tag, const Json& value, std::string& where, int depth) {
+Variant DecodeTag(const std::string& tag, const Json& value, std::string& where, int depth,
+                  const ObjectTags& tags) {
   if (tag == "$empty" || tag == "$nothing") {
     if (!value.is_null()) Fail("\"" + tag + "\" takes null as its value", where);
     return tag == "$empty" ? Variant() : Variant(ObjectPtr());
@@ -195,7 +196,7 @@ Variant DecodeTag(const std::string& tag, const Json& value, std::string& where,
   if (tag == "$dictionary") {
     if (!value.is_object()) Fail("\"$dictionary\" needs an object, not " + value.dump(), where);
     where += "/$dictionary";
-    Variant out = DecodeMembers(value, where, depth);
+    Variant out = DecodeMembers(value, where, depth, tags);
     where.resize(where.size() - std::string_view("/$dictionary").size());
     return out;
   }
@@ -208,7 +209,7 @@ Variant DecodeTag(const std::string& tag, const Json& value, std::string& where,
     try {
       recordset = data::RecordsetFromJson(value, [&](const Json& field_value) {
         try {
-          return Decode(field_value, where, depth + 1);
+          return Decode(field_value, where, depth + 1, tags);
         } catch (...) {
           value_failed = true;
           throw;
@@ -225,17 +226,32 @@ Variant DecodeTag(const std::string& tag, const Json& value, std::string& where,
     return Variant(ObjectPtr(recordset));
   }
   if (tag == "$object") {
-    Fail("An object of type " + value.dump() +
-             " cannot be passed in JSON; pass its content (a dictionary or a record set)",
-         where);
+    if (!tags.create) {
+      Fail("An object (" + value.dump() +
+               ") cannot be passed in JSON here; pass its content (a dictionary or a record set)",
+           where);
+    }
+    if (!value.is_string() || value.get<std::string>().empty()) {
+      Fail("\"$object\" needs a programmatic identifier such as \"Vendra.Basket\", not " +
+               value.dump(),
+           where);
+    }
+    return tags.create(value.get<std::string>());
+  }
+  if (tag == "$ref") {
+    if (!tags.refer) Fail("\"$ref\" names an object of a script and is only read there", where);
+    if (!value.is_string() || value.get<std::string>().empty()) {
+      Fail("\"$ref\" needs the name of an object, not " + value.dump(), where);
+    }
+    return tags.refer(value.get<std::string>());
   }
   Fail("Unknown tag \"" + tag +
            "\" (known: $empty, $nothing, $integer, $byte, $date, $currency, $double, "
-           "$dictionary, $recordset)",
+           "$dictionary, $recordset, $object, $ref)",
        where);
 }
 
-Variant Decode(const Json& json, std::string& where, int depth) {
+Variant Decode(const Json& json, std::string& where, int depth, const ObjectTags& tags) {
   if (depth > kMaxDepth) {
     Fail("JSON nested more than " + std::to_string(kMaxDepth) + " levels deep", where);
   }
@@ -268,16 +284,16 @@ Variant Decode(const Json& json, std::string& where, int depth) {
       for (size_t i = 0; i < json.size(); ++i) {
         const size_t mark = where.size();
         where += "/" + std::to_string(i);
-        items.push_back(Decode(json[i], where, depth + 1));
+        items.push_back(Decode(json[i], where, depth + 1, tags));
         where.resize(mark);
       }
       return Variant(std::move(items));
     }
     case Json::value_t::object: {
       if (json.size() == 1 && LooksLikeTag(json.begin().key())) {
-        return DecodeTag(json.begin().key(), json.begin().value(), where, depth);
+        return DecodeTag(json.begin().key(), json.begin().value(), where, depth, tags);
       }
-      return DecodeMembers(json, where, depth);
+      return DecodeMembers(json, where, depth, tags);
     }
     case Json::value_t::binary:
     case Json::value_t::discarded:
@@ -290,15 +306,38 @@ Variant Decode(const Json& json, std::string& where, int depth) {
 
 Json ToJson(const Variant& value) { return Encode(value, 0); }
 
-Variant FromJson(const Json& json) {
+Variant FromJson(const Json& json, const ObjectTags& tags) {
   std::string where;
-  return Decode(json, where, 0);
+  return Decode(json, where, 0, tags);
 }
 
-Variant ParseJson(std::string_view text, std::string_view what) {
-  Json json;
+Json ParseJsonDocument(std::string_view text, std::string_view what) {
+  // The parser and the document's own copy and destruction recurse once per
+  // level, so depth is checked on the text first (one pass, strings skipped).
+  int depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDepth) {
+        Raise(err::kTypeMismatch, kSource,
+              std::string(what) + " is nested more than " + std::to_string(kMaxDepth) +
+                  " levels deep (at byte " + std::to_string(i + 1) + ")");
+      }
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
   try {
-    json = Json::parse(text);
+    return Json::parse(text);
   } catch (const Json::parse_error& e) {
     // The library's message says where (line, column) and what it expected;
     // its "[json.exception...]" prefix means nothing to the caller.
@@ -308,8 +347,12 @@ Variant ParseJson(std::string_view text, std::string_view what) {
     }
     Raise(err::kTypeMismatch, kSource, std::string(what) + " is not valid JSON: " + detail);
   }
+}
+
+Variant ParseJson(std::string_view text, std::string_view what, const ObjectTags& tags) {
+  const Json json = ParseJsonDocument(text, what);
   try {
-    return FromJson(json);
+    return FromJson(json, tags);
   } catch (const ComError& e) {
     throw ComError(e.number(), e.source(), std::string(what) + ": " + e.description());
   }

@@ -13,7 +13,12 @@
 //   Currency -> {"$currency":"12.3400"}
 //   Double NaN/Infinity -> {"$double":"NaN"|"Infinity"|"-Infinity"}
 //   record set -> {"$recordset":{...}} (platform/data/recordset_json.h)
-//   any other object -> {"$object":"<TypeName>"} (output only)
+//   any other object -> {"$object":"<TypeName>"}
+//
+// Objects on input: a reader given ObjectTags takes {"$object":"PROGID"} as a
+// new object of that identifier and {"$ref":"name"} as an object its caller
+// named earlier (the late-bound door's scripts). Without them both tags raise
+// 13, so a document read from a file never creates anything by itself.
 //
 // A JSON object with exactly one key starting with "$" is a tagged value; any
 // other object is a Dictionary. A Dictionary that would look like a tag (one
@@ -31,6 +36,7 @@
 // inside a Variant are read by the calling thread only.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,12 +48,26 @@ namespace platform {
 
 using Json = nlohmann::ordered_json;
 
+// How a reader resolves the object tags; an empty function refuses its tag.
+// What a function raises reaches the reader's caller with its number kept.
+struct ObjectTags {
+  std::function<Variant(const std::string& progid)> create;  // {"$object": PROGID}
+  std::function<Variant(const std::string& name)> refer;     // {"$ref": name}
+};
+
 Json ToJson(const Variant& value);
-Variant FromJson(const Json& json);
+Variant FromJson(const Json& json, const ObjectTags& tags = {});
 
 // Parses JSON text and converts it. `what` names the text in error messages
 // ("argument 2", "file basket.json"); a syntax error says at which byte.
-Variant ParseJson(std::string_view text, std::string_view what = "JSON text");
+// Text nested more than 256 levels deep is refused before it is parsed.
+Variant ParseJson(std::string_view text, std::string_view what = "JSON text",
+                  const ObjectTags& tags = {});
+
+// Parses JSON text without converting it, refusing text nested too deeply
+// for the reader (13, naming `what`), so hostile input cannot exhaust the
+// stack.
+Json ParseJsonDocument(std::string_view text, std::string_view what = "JSON text");
 
 // The JSON text of a value: compact with indent < 0, else pretty-printed
 // with tagged values and short rows of scalars kept on one line. Text that is

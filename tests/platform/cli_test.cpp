@@ -253,6 +253,63 @@ TEST_F(VendraProgram, AFailingParameterReadKeepsItsNumberAndLayout) {
   EXPECT_NE(description.find("Parameter 'Logo' is not found"), std::string::npos);
 }
 
+TEST_F(VendraProgram, CallTakesANewObjectAsAnArgument) {
+  const Outcome run = Vendra({"call", "Scripting.Dictionary", "Add", "\"k\"",
+                              "{\"$object\": \"StrCat.Catter\"}"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.OutJson()["args"][1], platform::Json::parse(R"({"$object": "Catter"})"));
+  const Outcome unknown =
+      Vendra({"call", "Scripting.Dictionary", "Add", "\"k\"", "{\"$object\": \"No.Such\"}"});
+  EXPECT_EQ(unknown.code, 1);
+  EXPECT_EQ(unknown.ErrJson()["number"], 429) << unknown.err;
+  const Outcome ref =
+      Vendra({"call", "Scripting.Dictionary", "Add", "\"k\"", "{\"$ref\": \"doc\"}"});
+  EXPECT_EQ(ref.code, 1);
+  EXPECT_EQ(ref.ErrJson()["number"], 13) << ref.err;
+}
+
+// The program's side of a script: where it is read from, what it prints and
+// its exit status. The steps themselves are tried in script_test.cpp.
+TEST_F(VendraProgram, ScriptPrintsOneArrayAndExitsOneOnAFailure) {
+  const fs::path home = DemoInstance();
+  const std::string script = R"([
+    {"new": "Vendra.SalesParameter", "as": "p"},
+    {"call": "p.GetParameterValue", "args": ["EnableFreight"]},
+    {"call": "p.NoSuchOperation", "continue": true},
+    {"get": "p.NoSuchProperty"},
+    {"call": "p.GetParameterValue", "args": ["EnableFreight"]}
+  ])";
+  std::ofstream(scratch_ / "request.json") << script;
+  const Outcome from_file =
+      Vendra({"--home", home.string(), "script", (scratch_ / "request.json").string()});
+  EXPECT_EQ(from_file.code, 1) << from_file.err;
+  EXPECT_TRUE(from_file.err.empty()) << from_file.err;
+  const platform::Json answers = from_file.OutJson();
+  ASSERT_EQ(answers.size(), 4u) << from_file.out;
+  EXPECT_TRUE(answers[1]["result"].is_string());
+  EXPECT_EQ(answers[2]["error"]["number"], 438);
+  EXPECT_EQ(answers[3]["error"]["number"], 438);
+
+  const std::string good = R"([{"new": "Scripting.Dictionary", "as": "d"},
+                                {"call": "d.Add", "args": ["k", 1]}, {"get": "d.Count"}])";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"script"}, std::vector<std::string>{"script", "-"}}) {
+    const Outcome from_stdin = Vendra(args, home.string(), good);
+    EXPECT_EQ(from_stdin.code, 0) << from_stdin.out << from_stdin.err;
+    EXPECT_EQ(from_stdin.OutJson().back()["result"], 1) << from_stdin.out;
+  }
+
+  const Outcome missing = Vendra({"script", (scratch_ / "none.json").string()});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.OutJson()[0]["error"]["number"], 53) << missing.out;
+
+  const Outcome help = Vendra({"script", "--help"});
+  EXPECT_EQ(help.code, 0);
+  for (const char* word : {"FILE", "\"$ref\"", "continue", "release"}) {
+    EXPECT_NE(help.out.find(word), std::string::npos) << word << "\n" << help.out;
+  }
+}
+
 TEST_F(VendraProgram, DemoRunsAndCleansUpUnlessKept) {
   // The demo's throw-away instance goes under TMPDIR, here a directory of
   // the test's own, so what is left behind can be seen.
