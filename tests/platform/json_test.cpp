@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -66,15 +68,17 @@ void ExpectRoundTrip(const Variant& v) {
   ExpectSame(v, ParseJson(ToJsonText(v, 2)));
 }
 
-ComError ErrorOf(std::string_view text) {
+ComError ParseJsonError(std::string_view text, const ObjectTags& tags) {
   try {
-    ParseJson(text, "Argument 1");
+    ParseJson(text, "Argument 1", tags);
   } catch (const ComError& e) {
     return e;
   }
   ADD_FAILURE() << "no error for " << text;
   return {};
 }
+
+ComError ErrorOf(std::string_view text) { return ParseJsonError(text, {}); }
 
 TEST(JsonRoundTrip, EveryScalarKind) {
   ExpectRoundTrip(Variant());
@@ -268,6 +272,36 @@ TEST(JsonInput, BadTagsSayWhatAndWhere) {
     EXPECT_NE(e.description().find(c.says), std::string::npos) << e.description();
     EXPECT_EQ(e.description().rfind("Argument 1: ", 0), 0u) << e.description();
   }
+}
+
+TEST(JsonInput, ObjectTagsResolveOnlyWhenTheReaderAsks) {
+  std::vector<std::string> asked;
+  auto made = std::make_shared<TextBuilder>();
+  auto named = Dictionary::New();
+  ObjectTags tags;
+  tags.create = [&](const std::string& progid) {
+    asked.push_back("create " + progid);
+    if (progid == "No.Such") Raise(err::kCannotCreateObject, "platform.CreateObject", progid);
+    return Variant(made);
+  };
+  tags.refer = [&](const std::string& name) {
+    asked.push_back("refer " + name);
+    return Variant(named);
+  };
+  const Variant v = ParseJson(R"([{"$object": "StrCat.Catter"}, {"k": {"$ref": "doc"}}])",
+                              "Argument 1", tags);
+  EXPECT_EQ(asked, (std::vector<std::string>{"create StrCat.Catter", "refer doc"}));
+  EXPECT_EQ(v.Array()[0].ToObject(), made);
+  EXPECT_EQ(GetProperty(v.Array()[1].ToObject(), "Item", {Variant("k")}).ToObject(), named);
+
+  EXPECT_EQ(ParseJsonError(R"({"$object": "No.Such"})", tags).number(), err::kCannotCreateObject);
+  for (const char* bad : {R"({"$object": 5})", R"({"$object": ""})", R"({"$ref": null})"}) {
+    EXPECT_EQ(ParseJsonError(bad, tags).number(), err::kTypeMismatch) << bad;
+  }
+  // Without tags nothing is created or looked up.
+  EXPECT_NE(ErrorOf(R"({"$ref": "doc"})").description().find("only read there"),
+            std::string::npos);
+  EXPECT_EQ(asked.size(), 3u);
 }
 
 TEST(JsonInput, SyntaxErrorsSayWhere) {
