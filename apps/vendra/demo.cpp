@@ -179,6 +179,7 @@ void StepOrderBasket(DemoContext& demo);
 void StepOrderSubmit(DemoContext& demo);
 void StepOrderSettings(DemoContext& demo);
 void StepOrderRefused(DemoContext& demo);
+void StepScript(DemoContext& demo);  // demo_script.cpp
 
 namespace {
 
@@ -188,6 +189,7 @@ const DemoStep kSteps[] = {
     {"A fresh demo instance", StepInstance},
     {"Sales parameters, read late-bound", StepParameters},
     {"The late-bound door from the shell", StepDoor},
+    {"Several steps on live objects: vendra script", StepScript},
     {"A failing read and its log entry", StepFailingRead},
     {"A basket for anna", StepOrderBasket},
     {"The basket becomes an order", StepOrderSubmit},
