@@ -158,7 +158,9 @@ Step Compile(const Json& json, size_t number) {
   }
   if (json.contains("continue")) {
     const Json& go_on = json.at("continue");
-    if (!go_on.is_boolean()) Refuse(number, "\"continue\" needs true or false, not " + Shown(go_on));
+    if (!go_on.is_boolean()) {
+      Refuse(number, "\"continue\" needs true or false, not " + Shown(go_on));
+    }
     step.go_on = go_on.get<bool>();
   }
   return step;
@@ -461,7 +463,8 @@ std::string ReadScriptText(const std::string& file) {
     if (text.size() > kMaxScriptBytes) too_large();
   }
   if (in->bad()) {
-    platform::Raise(platform::err::kFileNotFound, kSource, "Reading the script '" + file + "' failed");
+    platform::Raise(platform::err::kFileNotFound, kSource,
+                    "Reading the script '" + file + "' failed");
   }
   return text;
 }

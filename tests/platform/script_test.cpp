@@ -96,7 +96,8 @@ TEST_F(ScriptTest, EachStepKindAnswersInOrder) {
   EXPECT_EQ(answers[2], Json::parse(R"({"result": "first"})"));
   EXPECT_EQ(answers[4], Json::parse(R"({"result": 2, "args": []})"));
   EXPECT_EQ(answers[5]["result"], 2);
-  EXPECT_EQ(answers[7], Json::parse(R"({"result": {"$empty": null}, "args": ["k", {"$integer": 5}]})"));
+  EXPECT_EQ(answers[7],
+            Json::parse(R"({"result": {"$empty": null}, "args": ["k", {"$integer": 5}]})"));
   EXPECT_EQ(answers[9]["result"], "six");
   EXPECT_EQ(answers[10], Json::parse(R"({"result": {"$empty": null}})"));
 }
