@@ -299,6 +299,14 @@ TEST_F(VendraProgram, ScriptPrintsOneArrayAndExitsOneOnAFailure) {
     EXPECT_EQ(from_stdin.OutJson().back()["result"], 1) << from_stdin.out;
   }
 
+  // A script past the limit is refused before it is read whole.
+  const fs::path huge = scratch_ / "huge.json";
+  std::ofstream(huge) << "[";
+  fs::resize_file(huge, 17u * 1024u * 1024u);
+  const Outcome refused = Vendra({"script", huge.string()});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.OutJson()[0]["error"]["number"], 7) << refused.out;
+
   const Outcome missing = Vendra({"script", (scratch_ / "none.json").string()});
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.OutJson()[0]["error"]["number"], 53) << missing.out;
