@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/instance/databases.h"
 #include "platform/core/com_error.h"
 #include "platform/data/ado_types.h"
 #include "platform/data/connection.h"
@@ -168,6 +169,16 @@ TEST_F(TextRulesTest, TheGeneratorFollowsTheSchemaAndLeavesAMatchingOneAlone) {
               db_->Execute("INSERT INTO KINDS (ID, CODE) VALUES (1, 'abc')");
             }).description().find("KINDS.CODE takes at most 2 characters"),
             std::string::npos);
+
+  // An instance made before the rules were generated gets them at its next
+  // migration run, which applies no script.
+  for (const char* trigger : {"KINDS_TEXTRULES_INSERT", "BASKETHEADER_TEXTRULES_UPDATE"})
+    db_->Execute(std::string("DROP TRIGGER ") + trigger);
+  db_->Close();
+  EXPECT_TRUE(vendra_instance::MigrateDatabases(home()).empty());
+  db_->Open(kSales);
+  EXPECT_NE(schema().find("KINDS_TEXTRULES_INSERT"), std::string::npos);
+  EXPECT_NE(schema().find("BASKETHEADER_TEXTRULES_UPDATE"), std::string::npos);
 }
 
 }  // namespace
