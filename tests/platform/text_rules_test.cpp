@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,38 @@ TEST_F(TextRulesTest, TheGeneratorFollowsTheSchemaAndLeavesAMatchingOneAlone) {
   db_->Open(kSales);
   EXPECT_NE(schema().find("KINDS_TEXTRULES_INSERT"), std::string::npos);
   EXPECT_NE(schema().find("BASKETHEADER_TEXTRULES_UPDATE"), std::string::npos);
+}
+
+// Every text column of every table of every catalog is in its table's
+// generated triggers with the length the schema declares.
+TEST_F(TextRulesTest, EveryTextColumnOfEveryCatalogIsChecked) {
+  for (const std::string& catalog : vendra_instance::EmbeddedCatalogs()) {
+    auto c = std::make_shared<Connection>();
+    c->Open("Provider=SQLite;Data Source=data;Initial Catalog=" + catalog);
+    std::map<std::string, std::string> insert_trigger;
+    for (const std::string& trigger : vendra_instance::TextRuleTriggers(*c)) {
+      auto stored = c->Execute("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND sql = ?",
+                               {Variant(trigger)});
+      EXPECT_FALSE(stored->Eof()) << catalog << ": not in the database: " << trigger;
+      insert_trigger[trigger.substr(0, trigger.find(" BEFORE "))] = trigger;
+    }
+    int columns = 0;
+    auto rs = c->OpenSchema(ado::adSchemaColumns, Variant());
+    for (; !rs->Eof(); rs->MoveNext()) {
+      if (rs->Value("CHARACTER_MAXIMUM_LENGTH").IsNull()) continue;
+      const std::string table = rs->Value("TABLE_NAME").ToString();
+      const std::string column = rs->Value("COLUMN_NAME").ToString();
+      const std::string triple = "'" + column + "', " +
+                                 std::to_string(rs->Value("CHARACTER_MAXIMUM_LENGTH").ToLong()) +
+                                 ", NEW.\"" + column + "\"";
+      const std::string& trigger =
+          insert_trigger["CREATE TRIGGER \"" + table + "_TEXTRULES_INSERT\""];
+      EXPECT_NE(trigger.find(triple), std::string::npos) << catalog << "." << table << "." << column;
+      ++columns;
+    }
+    EXPECT_GT(columns, 5) << catalog;
+    c->Close();
+  }
 }
 
 }  // namespace
