@@ -88,23 +88,13 @@ UserCache ReadUserCache(std::string& help_email) {
   return cache;
 }
 
-// The catalogue's properties of one product, keyed by property name.
-ObjectPtr ProductProperties(const ObjectPtr& product, int32_t product_id) {
+// The catalogue's properties of one product, keyed by property name. The
+// collection itself refuses a property it does not hold (a misspelt name must
+// not read as "no expiry date"), so its failure, with the catalogue's number
+// and text, is what reaches the helper's handler.
+ObjectPtr PropertiesOf(const ObjectPtr& product, int32_t product_id) {
   std::vector<Variant> args{Variant(product_id)};
   return CallRef(product, "GetProductProperties", args).ToObject();
-}
-
-// A property the product does not carry is a failure, as the catalogue's
-// collection raises for an unknown key: a misspelt name must not read as "no
-// expiry date".
-Variant PropertyOf(const ObjectPtr& properties, const std::string& name) {
-  if (auto dict = std::dynamic_pointer_cast<platform::Dictionary>(properties)) {
-    if (!dict->Exists(name))
-      platform::Raise(platform::err::kInvalidProcedureCall, "Brevane.Product",
-                      "The product has no property '" + name + "'");
-    return dict->Item(name);
-  }
-  return ItemOf(properties, name);
 }
 
 }  // namespace
@@ -194,7 +184,7 @@ std::string Sls_GetUserProperty(const std::string& user_id) {
 Variant GetProductProperty(int32_t product_id, const std::string& property_name) {
   return Guarded("Vendra.Utility.GetProductProperty", [&] {
     ObjectPtr product = Sls_GetComponent("Brevane.Product");
-    return PropertyOf(ProductProperties(product, product_id), property_name);
+    return ItemOf(PropertiesOf(product, product_id), property_name);
   });
 }
 
@@ -227,7 +217,7 @@ Variant GetMinProductProperty(const platform::VariantArray& product_ids,
       // Product ids are 32-bit everywhere; a 16-bit conversion here would
       // fail for every product beyond the 32767th.
       const Variant value =
-          PropertyOf(ProductProperties(product, product_ids[i].ToLong()), property_name);
+          ItemOf(PropertiesOf(product, product_ids[i].ToLong()), property_name);
       if (value.IsNull()) continue;
       if (i == 0) minimum = value;
       if (platform::Compare(minimum, value) == std::partial_ordering::greater) minimum = value;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "apps/instance/embedded_sql.h"
+#include "apps/instance/text_rule_triggers.h"
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
 #include "platform/data/command.h"
@@ -199,6 +200,8 @@ void CreateCatalog(const fs::path& data_dir, const std::string& catalog,
       RunScript(*connection, m.name);
       RecordVersion(*connection, m.version, m.name);
     }
+    // Before the demo rows, so they are held to the same rules as any write.
+    WriteTextRuleTriggers(*connection);
     if (demo)
       for (const std::string& script : scripts.demo) RunScript(*connection, script);
     tx.Commit();
@@ -297,6 +300,13 @@ std::vector<std::string> MigrateDatabases(const fs::path& home) {
                std::to_string(latest) + "); use the newer program");
     }
     ApplyMigrations(*connection, scripts, version, &applied);
+    // Also when nothing was applied: an instance made before the rules were
+    // generated gets them, and a schema the rules do not match yet is caught up.
+    {
+      platform::data::Transaction tx(*connection);
+      WriteTextRuleTriggers(*connection);
+      tx.Commit();
+    }
     connection->Close();
   }
   return applied;

@@ -15,6 +15,12 @@
 // same path as an old one: schema.sql, then every migration in order, then
 // the demo rows, all in one transaction.
 //
+// After the schema scripts (on creation and after every migration run) the
+// text-rule triggers are generated from the database's own column
+// declarations (text_rule_triggers.h), so every text column of every table
+// refuses, at the write, a text longer than declared, a NUL or malformed
+// UTF-8.
+//
 // Thread-safety: run by the program's set-up commands, before or between
 // requests; nothing here is meant to run concurrently with itself.
 #pragma once

@@ -30,8 +30,9 @@ class Dictionary : public Dispatchable<Dictionary> {
 
   // Raises 457 when the key is present already.
   void Add(const std::string& key, const Variant& value);
-  // Empty for an absent key.
-  Variant Item(const std::string& key) const;
+  // Empty for an absent key. A collection that must refuse absent keys (the
+  // catalogue's product properties) overrides it.
+  virtual Variant Item(const std::string& key) const;
   // Adds or replaces.
   void SetItem(const std::string& key, const Variant& value);
   bool Exists(const std::string& key) const;

@@ -46,4 +46,30 @@ int CompareNoCase(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+size_t Utf8SequenceLength(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) return 1;
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3;
+    if (b0 == 0xE0) lo = 0xA0;  // overlong below U+0800
+    if (b0 == 0xED) hi = 0x9F;  // surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4;
+    if (b0 == 0xF0) lo = 0x90;  // overlong below U+10000
+    if (b0 == 0xF4) hi = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
+}
+
 }  // namespace platform::text

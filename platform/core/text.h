@@ -2,6 +2,9 @@
 // trimming of all white space, and ASCII case folding and comparison for
 // names (identifiers, keys, column and table names are ASCII here).
 //
+// Also the one rule of what well-formed UTF-8 is, shared by the SQL encoder
+// and the database's write checks so that both refuse the same texts.
+//
 // Thread-safety: pure functions.
 #pragma once
 
@@ -20,5 +23,11 @@ std::string UpperAscii(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // -1 / 0 / 1, comparing ASCII letters without case and other bytes as they are.
 int CompareNoCase(std::string_view a, std::string_view b);
+
+// Length of the well-formed UTF-8 sequence starting at text[i] (1 to 4), or
+// 0 when the bytes there are not one: a stray continuation byte, a truncated
+// sequence, an overlong form, a surrogate (U+D800-U+DFFF) or a code point
+// above U+10FFFF. i must be below text.size().
+size_t Utf8SequenceLength(std::string_view text, size_t i);
 
 }  // namespace platform::text

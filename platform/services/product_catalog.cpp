@@ -34,7 +34,7 @@ void ProductCatalog::Release() {
   db_.reset();
 }
 
-std::shared_ptr<Dictionary> ProductCatalog::GetProductProperties(int32_t product_id) {
+std::shared_ptr<ProductProperties> ProductCatalog::GetProductProperties(int32_t product_id) {
   if (!db_ || !db_->IsOpen()) {
     db_ = std::make_shared<data::Connection>();
     db_->Open(kBrevane);
@@ -43,7 +43,7 @@ std::shared_ptr<Dictionary> ProductCatalog::GetProductProperties(int32_t product
   if (!rs || rs->Eof())
     Raise(product_err::kProductNotFound, kSource,
           "Product not found in the catalogue: " + std::to_string(product_id));
-  auto properties = Dictionary::New();
+  auto properties = std::make_shared<ProductProperties>(product_id);
   for (int i = 0; i < rs->FieldCount(); ++i) {
     auto& field = (*rs)[i];
     properties->SetItem(field.Name(), field.Value());

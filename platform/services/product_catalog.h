@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/core/dictionary.h"
 #include "platform/core/dispatch.h"
+#include "platform/services/product_properties.h"
 
 namespace platform::data {
 class Connection;
@@ -37,8 +37,9 @@ class ProductCatalog : public Dispatchable<ProductCatalog> {
   // BUSINESSPARTNERID, DISABLED, COMPANYNR, TAXCODE, DELIVERYLEADTIME,
   // SERVICEITEM, PRODUCTCATEGORY, PRODUCTEXPIRYDATE), then UNITDESCRIPTION,
   // TAXCODEDESCRIPTION, TAXPERCENTAGE and SKU (the product id again). Flags
-  // are Booleans, the expiry date a Date or Null. An unknown product fails.
-  std::shared_ptr<Dictionary> GetProductProperties(int32_t product_id);
+  // are Booleans, the expiry date a Date or Null. An unknown product fails;
+  // so does reading a property the collection does not hold.
+  std::shared_ptr<ProductProperties> GetProductProperties(int32_t product_id);
 
   // Lets go of the connection; the object stays usable.
   void Release();

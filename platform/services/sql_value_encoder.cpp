@@ -9,41 +9,13 @@
 #include <algorithm>
 
 #include "platform/core/com_error.h"
+#include "platform/core/text.h"
 
 namespace platform {
 
 namespace {
 
 constexpr std::string_view kSource = "SqlValueEncoder";
-
-// Length of the well-formed UTF-8 sequence starting at text[i], or 0 when
-// the bytes there are not one (overlong forms, surrogates and code points
-// above U+10FFFF are malformed too).
-size_t SequenceLength(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b0 = byte(i);
-  if (b0 < 0x80) return 1;
-  size_t n;
-  unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    n = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    n = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    n = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + n > text.size()) return 0;
-  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
-  for (size_t k = 2; k < n; ++k)
-    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-  return n;
-}
 
 enum class Controls { Allowed, Refused };
 
@@ -65,7 +37,7 @@ std::string StrictLiteral(std::string_view text, Controls controls, const char* 
             "A key for SQL may not hold the control character 0x" + std::string(code) +
                 " (at byte " + std::to_string(i) + ")");
     }
-    const size_t n = SequenceLength(text, i);
+    const size_t n = platform::text::Utf8SequenceLength(text, i);
     if (n == 0) {
       Raise(err::kInvalidProcedureCall, std::string(kSource) + "." + operation,
             "A text for SQL must be UTF-8; byte " + std::to_string(i) + " is not");
@@ -181,7 +153,7 @@ std::string SqlValueEncoder::QuotedText(std::string_view text) {
       ++i;
       continue;
     }
-    const size_t n = SequenceLength(text, i);
+    const size_t n = platform::text::Utf8SequenceLength(text, i);
     if (n == 0) {
       out.append(kReplacement);
       ++i;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
 #include "platform/data/connection.h"
@@ -86,6 +88,32 @@ TEST_F(ProductCatalogTest, LateBoundWithTheIdByReference) {
   ASSERT_TRUE(properties);
   EXPECT_TRUE(properties->Item("CONFIGURABLE").ToBool());
   EXPECT_EQ(args[0].ToLong(), 7);
+}
+
+// A name the collection does not hold fails, directly and late bound,
+// instead of reading as Empty; Exists still answers without failing.
+TEST_F(ProductCatalogTest, PropertyTheCollectionDoesNotHoldIsAFailure) {
+  auto direct = catalog_.GetProductProperties(17);
+  auto product = platform::CreateObject("Brevane.Product");
+  std::vector<Variant> args{Variant(int32_t{17})};
+  auto late = platform::CallRef(product, "GetProductProperties", args).ToObject();
+  const std::vector<std::pair<const char*, std::function<Variant()>>> reads = {
+      {"direct", [&] { return direct->Item("PRODUCTEXPIRYDAT"); }},
+      {"as a Dictionary", [&] { return static_cast<platform::Dictionary&>(*direct).Item("unitcode"); }},
+      {"late bound", [&] { return platform::GetProperty(late, "Item", {Variant("")}); }},
+  };
+  for (const auto& [how, read] : reads) {
+    try {
+      read();
+      ADD_FAILURE() << how << ": an absent property read as a value";
+    } catch (const platform::ComError& e) {
+      EXPECT_EQ(e.number(), platform::product_err::kPropertyNotFound) << how;
+      EXPECT_EQ(e.source(), "Brevane.Product") << how;
+      EXPECT_NE(e.description().find("product 17"), std::string::npos) << e.description();
+    }
+  }
+  EXPECT_FALSE(direct->Exists("PRODUCTEXPIRYDAT"));
+  EXPECT_EQ(platform::GetProperty(late, "Item", {Variant("UNITCODE")}).ToString(), "SET");
 }
 
 }  // namespace

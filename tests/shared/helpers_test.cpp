@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/core/com_error.h"
 #include "platform/core/dictionary.h"
 #include "platform/host/registry.h"
+#include "platform/services/product_properties.h"
 #include "shared/components.h"
 #include "tests/support/test_instance.h"
 
@@ -268,9 +270,10 @@ TEST_F(UserHelpersTest, UserPropertyOfUnknownUserFailsInTheCaller) {
 
 // ---- the catalogue ----
 
+// Answers the catalogue's own collection, which refuses absent property names.
 class FakeProduct : public Dispatchable<FakeProduct> {
  public:
-  using Catalogue = std::map<int32_t, std::shared_ptr<Dictionary>>;
+  using Catalogue = std::map<int32_t, std::shared_ptr<platform::ProductProperties>>;
   explicit FakeProduct(std::shared_ptr<Catalogue> products) : products_(std::move(products)) {}
   static const ClassBinding<FakeProduct>& Binding() {
     static const auto b = ClassBinding<FakeProduct>("Product").Method(
@@ -292,7 +295,7 @@ class FakeProduct : public Dispatchable<FakeProduct> {
 class ProductHelpersTest : public ::testing::Test {
  protected:
   void Put(int32_t id, Variant disabled, Variant expiry) {
-    auto p = Dictionary::New();
+    auto p = std::make_shared<platform::ProductProperties>(id);
     p->Add("DISABLED", disabled);
     p->Add("PRODUCTEXPIRYDATE", expiry);
     p->Add("UNITCODE", Variant("PCS"));
@@ -350,10 +353,27 @@ TEST_F(ProductHelpersTest, UnknownProductIsRaisedThroughBothLevels) {
   EXPECT_NE(log_.entries()[0].text.find("Vendra.Utility.GetProductProperty"), std::string::npos);
 }
 
+// The collection's failure passes through both helpers with the catalogue's
+// number and source, one log entry per level.
 TEST_F(ProductHelpersTest, PropertyTheProductDoesNotHaveIsAFailure) {
   Put(1, Variant(false), Variant::Null());
   EXPECT_EQ(lib_sales::GetProductProperty(1, "UNITCODE").ToString(), "PCS");
-  EXPECT_THROW(lib_sales::GetProductProperty(1, "UNITKODE"), platform::ComError);
+  const std::vector<std::pair<std::string, std::function<void()>>> readers = {
+      {"Vendra.Utility.GetProductProperty", [] { lib_sales::GetProductProperty(1, "UNITKODE"); }},
+      {"Vendra.Utility",
+       [] { lib_sales::GetMinProductProperty({Variant(int32_t{1})}, "UNITKODE"); }},
+  };
+  for (const auto& [method, read] : readers) {
+    try {
+      read();
+      ADD_FAILURE() << method << " read a property the product does not have";
+    } catch (const platform::ComError& e) {
+      EXPECT_EQ(e.number(), platform::product_err::kPropertyNotFound) << method;
+      EXPECT_EQ(e.source(), "Brevane.Product") << method;
+      EXPECT_NE(e.description().find(" METHOD: " + method), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find("'UNITKODE'"), std::string::npos) << e.description();
+    }
+  }
 }
 
 TEST_F(ProductHelpersTest, MinimumIsTheEarliestDateSeededByTheFirstProduct) {

@@ -18,6 +18,7 @@
 #include "platform/data/data_util.h"
 #include "platform/data/fault_injection.h"
 #include "platform/data/sql_dialect.h"
+#include "platform/data/sqlite/text_rules.h"
 
 namespace platform::data::sqlite {
 
@@ -201,6 +202,7 @@ std::string PoolKey(const std::filesystem::path& file) {
 }
 
 std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation) {
+  EnableTextRules();  // the instance's text-rule triggers call it
   auto h = std::make_unique<Handle>();
   h->file = file;
   h->generation = generation;
