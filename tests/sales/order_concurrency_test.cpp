@@ -41,8 +41,9 @@ void StoreBasket(Connection& db, const std::string& id) {
   for (int32_t nr = 1; nr <= kLines; ++nr) {
     db.Execute(
         "INSERT INTO BASKETLINE (BASKETID, BASKETLINENR, SKU, QUANTITY, REQUESTDATE, ADDRESSID, "
-        "PRODUCTUNITCODE, PRODUCTPRICE, LINEAMOUNT, TAXCODE, PARTNUMBER) VALUES (?, ?, ?, 2, "
-        "'2026-04-01T00:00:00', 10012, 'BOX', 12.5, 25, '01', 'P')",
+        "PRODUCTUNITCODE, PRODUCTPRICE, DISCOUNTPERC, DISCOUNTAMOUNT, LINEDISCOUNTAMOUNT, "
+        "ORDERDISCOUNTAMOUNT, LINEAMOUNT, TAXCODE, PARTNUMBER) VALUES (?, ?, ?, 2, "
+        "'2026-04-01T00:00:00', 10012, 'BOX', 12.5, 0, 0.5, 0, 1.25, 24, '01', 'P')",
         {Variant(id), Variant(nr), Variant(nr + 10)});
   }
   tx.Commit();

@@ -175,13 +175,20 @@ struct CachedStatement {
   size_t last_row_count = 0;  // how many rows the last run read: room to reserve
 };
 
+// Lets the statement cache be searched with a string_view, without a copy.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
 struct Handle {
   sqlite3* db = nullptr;
   std::string file;
   uint64_t generation = 0;
+  std::chrono::steady_clock::time_point busy_since;  // when the current wait for a lock began
   // Compiled statements by canonical text or shape; lru holds their keys,
   // most recently used first.
-  std::unordered_map<std::string, std::unique_ptr<CachedStatement>> statements;
+  std::unordered_map<std::string, std::unique_ptr<CachedStatement>, TextHash, std::equal_to<>> statements;
   std::list<const std::string*> lru;
   // "SELECT CAST(?1 AS REAL)": reads a real literal the way the engine's
   // parser does (both go through the same conversion), and what it read.
@@ -241,6 +248,19 @@ std::string PoolKey(const std::filesystem::path& file) {
   return std::filesystem::absolute(file).lexically_normal().string();
 }
 
+// Waits for a lock held by another handle. The engine's own busy handler
+// sleeps ever longer (up to 100 ms), so with many writers the lock often
+// lies idle while its next taker sleeps; short, even pauses hand it on
+// quickly. Gives up after the busy timeout.
+int WaitForLock(void* arg, int count) {
+  auto* h = static_cast<Handle*>(arg);
+  const auto now = std::chrono::steady_clock::now();
+  if (count == 0) h->busy_since = now;
+  if (now - h->busy_since >= std::chrono::milliseconds(kBusyTimeoutMs)) return 0;
+  std::this_thread::sleep_for(std::chrono::microseconds(count < 20 ? 200 : 1000));
+  return 1;
+}
+
 std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation) {
   auto h = std::make_unique<Handle>();
   h->file = file;
@@ -252,7 +272,7 @@ std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation)
     RaiseEngine(rc, "Cannot open the database file " + file + ": " + msg);
   }
   sqlite3_extended_result_codes(h->db, 1);
-  sqlite3_busy_timeout(h->db, kBusyTimeoutMs);
+  sqlite3_busy_handler(h->db, WaitForLock, h.get());
   char* err = nullptr;
   rc = sqlite3_exec(h->db,
                     "PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;",
@@ -321,9 +341,16 @@ void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
       rc = sqlite3_bind_double(stmt, index, v.Get<Currency>()->ToDouble());
       break;
     case VarType::Date: {
-      // Dates are stored in one sortable text form.
-      const std::string iso = v.Get<Date>()->ToIso();
-      rc = sqlite3_bind_text(stmt, index, iso.data(), static_cast<int>(iso.size()),
+      // Dates are stored in one sortable text form. The rows of a batch
+      // often share a date: the last one written is kept.
+      thread_local double last_serial = std::numeric_limits<double>::quiet_NaN();
+      thread_local std::string last_iso;
+      const double serial = v.Get<Date>()->serial();
+      if (serial != last_serial) {
+        last_iso = v.Get<Date>()->ToIso();
+        last_serial = serial;
+      }
+      rc = sqlite3_bind_text(stmt, index, last_iso.data(), static_cast<int>(last_iso.size()),
                              SQLITE_TRANSIENT);
       break;
     }
@@ -748,12 +775,11 @@ class SqliteSession final : public Session {
   }
 
   CachedStatement& Prepare(std::string_view canonical) {
-    std::string key(canonical);
-    if (CachedStatement* cs = Find(key)) return *cs;
-    return Compile(std::move(key), CachedSqliteText(canonical));
+    if (CachedStatement* cs = Find(canonical)) return *cs;
+    return Compile(std::string(canonical), CachedSqliteText(canonical));
   }
 
-  CachedStatement* Find(const std::string& key) {
+  CachedStatement* Find(std::string_view key) {
     auto it = h_->statements.find(key);
     if (it == h_->statements.end()) return nullptr;
     h_->lru.splice(h_->lru.begin(), h_->lru, it->second->lru);
