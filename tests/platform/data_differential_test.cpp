@@ -186,6 +186,7 @@ TEST(AutoParamDifferentialTest, HostileAndEdgeStatements) {
       "SELECT * FROM T WHERE K = 3 /* 'comment' 5 */ -- 'trailing' 6",
       "UPDATE T SET R = R * 2.5, N = N - -1, X = X || 'z' WHERE K = 1",
       "UPDATE T SET F = 2, M = 1e-4 WHERE D <> '' AND K = 2",
+      "UPDATE T SET N = 12, R = 12, X = 0.30000000000000004 WHERE K IN (3, 5)",
       "SELECT K FROM T WHERE NOPE = 'x'",
       "SELECT K FROM T WHERE K = 1; DELETE FROM T",
       "SELECT K FROM T WHERE A = 'open",
