@@ -330,9 +330,13 @@ void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
       rc = sqlite3_bind_int(stmt, index, *v.Get<bool>() ? 1 : 0);
       break;
     case VarType::Byte:
+      rc = sqlite3_bind_int(stmt, index, *v.Get<uint8_t>());
+      break;
     case VarType::Integer:
+      rc = sqlite3_bind_int(stmt, index, *v.Get<int16_t>());
+      break;
     case VarType::Long:
-      rc = sqlite3_bind_int(stmt, index, v.ToLong());
+      rc = sqlite3_bind_int(stmt, index, *v.Get<int32_t>());
       break;
     case VarType::Double:
       rc = sqlite3_bind_double(stmt, index, *v.Get<double>());
