@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <list>
+#include <thread>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +22,7 @@
 #include "platform/data/data_util.h"
 #include "platform/data/fault_injection.h"
 #include "platform/data/sql_dialect.h"
+#include "platform/data/sqlite/literal_lexer.h"
 #include "platform/data/sqlite/text_rules.h"
 
 namespace platform::data::sqlite {
@@ -26,9 +31,36 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 constexpr size_t kMaxIdlePerFile = 16;
-constexpr size_t kMaxStatementsPerHandle = 256;
+constexpr size_t kMaxRealsPerHandle = 4096;
+// A database still busy after the busy timeout is tried again, with growing
+// pauses, for at most this long in all before the caller hears of it.
+constexpr auto kBusyRetryBound = std::chrono::seconds(30);
 
 std::atomic<int64_t> g_handles_opened{0};
+std::atomic<size_t> g_statement_capacity{256};
+std::atomic<int64_t> g_compiles{0};
+std::atomic<int64_t> g_hits{0};
+std::atomic<int64_t> g_busy_retries{0};
+
+bool AutoParameterisationFromEnvironment() {
+  const char* v = std::getenv("VENDRA_SQLITE_AUTOPARAM");
+  return !(v && (std::string_view(v) == "0" || detail::EqualsNoCase(v, "off")));
+}
+std::atomic<bool> g_autoparam{AutoParameterisationFromEnvironment()};
+
+std::mutex g_recorder_mutex;
+std::shared_ptr<const std::function<void(const RecordedStatement&)>> g_recorder;
+std::atomic<bool> g_recording{false};
+
+bool IsBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
+
+// Waits before the n-th retry of a busy statement; false once the bound is spent.
+bool WaitToRetry(int attempt, std::chrono::steady_clock::time_point started) {
+  if (std::chrono::steady_clock::now() - started > kBusyRetryBound) return false;
+  ++g_busy_retries;
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(1 << std::min(attempt, 6), 50)));
+  return true;
+}
 // Bumped by every schema change made through the driver; cached column
 // descriptions older than it are read again.
 std::atomic<uint64_t> g_schema_epoch{1};
@@ -135,6 +167,7 @@ TableCache& Tables() {
 struct CachedStatement {
   sqlite3_stmt* stmt = nullptr;
   bool in_use = false;
+  std::list<const std::string*>::iterator lru;  // its place in the handle's use order
   // Field descriptions of a row-returning statement, made on first use.
   uint64_t described_epoch = 0;
   std::vector<FieldInfo> fields;
@@ -143,14 +176,29 @@ struct CachedStatement {
   size_t last_row_count = 0;  // how many rows the last run read: room to reserve
 };
 
+// Lets the statement cache be searched with a string_view, without a copy.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
 struct Handle {
   sqlite3* db = nullptr;
   std::string file;
   uint64_t generation = 0;
-  std::unordered_map<std::string, std::unique_ptr<CachedStatement>> statements;
+  std::chrono::steady_clock::time_point busy_since;  // when the current wait for a lock began
+  // Compiled statements by canonical text or shape; lru holds their keys,
+  // most recently used first.
+  std::unordered_map<std::string, std::unique_ptr<CachedStatement>, TextHash, std::equal_to<>> statements;
+  std::list<const std::string*> lru;
+  // "SELECT CAST(?1 AS REAL)": reads a real literal the way the engine's
+  // parser does (both go through the same conversion), and what it read.
+  sqlite3_stmt* real_reader = nullptr;
+  std::unordered_map<std::string, double> reals;
 
   ~Handle() {
     for (auto& [text, s] : statements) sqlite3_finalize(s->stmt);
+    sqlite3_finalize(real_reader);
     if (db) sqlite3_close_v2(db);
   }
 };
@@ -201,6 +249,19 @@ std::string PoolKey(const std::filesystem::path& file) {
   return std::filesystem::absolute(file).lexically_normal().string();
 }
 
+// Waits for a lock held by another handle. The engine's own busy handler
+// sleeps ever longer (up to 100 ms), so with many writers the lock often
+// lies idle while its next taker sleeps; short, even pauses hand it on
+// quickly. Gives up after the busy timeout.
+int WaitForLock(void* arg, int count) {
+  auto* h = static_cast<Handle*>(arg);
+  const auto now = std::chrono::steady_clock::now();
+  if (count == 0) h->busy_since = now;
+  if (now - h->busy_since >= std::chrono::milliseconds(kBusyTimeoutMs)) return 0;
+  std::this_thread::sleep_for(std::chrono::microseconds(count < 20 ? 200 : 1000));
+  return 1;
+}
+
 std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation) {
   EnableTextRules();  // the instance's text-rule triggers call it
   auto h = std::make_unique<Handle>();
@@ -213,7 +274,7 @@ std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation)
     RaiseEngine(rc, "Cannot open the database file " + file + ": " + msg);
   }
   sqlite3_extended_result_codes(h->db, 1);
-  sqlite3_busy_timeout(h->db, kBusyTimeoutMs);
+  sqlite3_busy_handler(h->db, WaitForLock, h.get());
   char* err = nullptr;
   rc = sqlite3_exec(h->db,
                     "PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;",
@@ -271,9 +332,13 @@ void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
       rc = sqlite3_bind_int(stmt, index, *v.Get<bool>() ? 1 : 0);
       break;
     case VarType::Byte:
+      rc = sqlite3_bind_int(stmt, index, *v.Get<uint8_t>());
+      break;
     case VarType::Integer:
+      rc = sqlite3_bind_int(stmt, index, *v.Get<int16_t>());
+      break;
     case VarType::Long:
-      rc = sqlite3_bind_int(stmt, index, v.ToLong());
+      rc = sqlite3_bind_int(stmt, index, *v.Get<int32_t>());
       break;
     case VarType::Double:
       rc = sqlite3_bind_double(stmt, index, *v.Get<double>());
@@ -282,9 +347,16 @@ void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
       rc = sqlite3_bind_double(stmt, index, v.Get<Currency>()->ToDouble());
       break;
     case VarType::Date: {
-      // Dates are stored in one sortable text form.
-      const std::string iso = v.Get<Date>()->ToIso();
-      rc = sqlite3_bind_text(stmt, index, iso.data(), static_cast<int>(iso.size()),
+      // Dates are stored in one sortable text form. The rows of a batch
+      // often share a date: the last one written is kept.
+      thread_local double last_serial = std::numeric_limits<double>::quiet_NaN();
+      thread_local std::string last_iso;
+      const double serial = v.Get<Date>()->serial();
+      if (serial != last_serial) {
+        last_iso = v.Get<Date>()->ToIso();
+        last_serial = serial;
+      }
+      rc = sqlite3_bind_text(stmt, index, last_iso.data(), static_cast<int>(last_iso.size()),
                              SQLITE_TRANSIENT);
       break;
     }
@@ -446,14 +518,20 @@ class SqliteSession final : public Session {
 
   QueryResult Run(std::string_view sql, std::span<const BoundValue> params,
                   int64_t max_rows) override {
+    Record(sql, params, false);
     FaultInjection::BeforeStatement();
-    CachedStatement& cs = Prepare(sql);
+    Compiled compiled = PrepareForRun(sql, params.empty());
+    CachedStatement& cs = *compiled.cs;
     InUse use(cs);
-    BindAll(h_->db, cs.stmt, params);
+    if (compiled.p.parameterised) {
+      BindLiterals(cs.stmt, compiled.p.literals);
+    } else {
+      BindAll(h_->db, cs.stmt, params);
+    }
     QueryResult result;
     // Step before looking at the columns: a statement prepared before a
     // schema change is prepared again by its first step.
-    int rc = sqlite3_step(cs.stmt);
+    int rc = FirstStep(cs);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
     const int columns = sqlite3_column_count(cs.stmt);
     if (columns == 0) {
@@ -499,21 +577,32 @@ class SqliteSession final : public Session {
   }
 
   int64_t Exec(std::string_view sql, std::span<const Variant> params) override {
-    FaultInjection::BeforeStatement();
-    CachedStatement& cs = Prepare(sql);
-    InUse use(cs);
-    const int count = sqlite3_bind_parameter_count(cs.stmt);
-    if (static_cast<int>(params.size()) != count) {
-      RaiseEngine(SQLITE_RANGE, std::to_string(params.size()) + " values were given for a statement with " +
-                                    std::to_string(count) + " parameters.");
+    if (g_recording.load(std::memory_order_relaxed)) {
+      std::vector<BoundValue> bound;
+      for (const Variant& v : params) bound.push_back({std::string(), v});
+      Record(sql, bound, false);
     }
-    for (size_t i = 0; i < params.size(); ++i) BindOne(h_->db, cs.stmt, static_cast<int>(i) + 1, params[i]);
+    FaultInjection::BeforeStatement();
+    Compiled compiled = PrepareForRun(sql, params.empty());
+    CachedStatement& cs = *compiled.cs;
+    InUse use(cs);
+    if (compiled.p.parameterised) {
+      BindLiterals(cs.stmt, compiled.p.literals);
+    } else {
+      const int count = sqlite3_bind_parameter_count(cs.stmt);
+      if (static_cast<int>(params.size()) != count) {
+        RaiseEngine(SQLITE_RANGE, std::to_string(params.size()) + " values were given for a statement with " +
+                                      std::to_string(count) + " parameters.");
+      }
+      for (size_t i = 0; i < params.size(); ++i) BindOne(h_->db, cs.stmt, static_cast<int>(i) + 1, params[i]);
+    }
     StepToEnd(cs);
     if (cs.changes_schema) ++g_schema_epoch;
     return sqlite3_changes64(h_->db);
   }
 
   void ExecuteScript(std::string_view sql) override {
+    Record(sql, {}, true);
     const std::string text = TranslateToSqlite(sql);
     const char* p = text.c_str();
     const char* end = p + text.size();
@@ -584,10 +673,127 @@ class SqliteSession final : public Session {
     CachedStatement& s;
   };
 
+  // The statement to run for a canonical text: its shape when the literals
+  // can be taken out (no values bound by the caller, parameterisation on),
+  // else the text as written.
+  struct Compiled {
+    CachedStatement* cs = nullptr;
+    ParameterisedStatement p;
+  };
+  Compiled PrepareForRun(std::string_view canonical, bool no_params) {
+    Compiled c;
+    if (no_params && g_autoparam.load(std::memory_order_relaxed)) {
+      c.p = Parameterise(canonical);
+      if (c.p.parameterised) {
+        if (CachedStatement* cs = Find(c.p.shape)) {
+          c.cs = cs;
+          return c;
+        }
+        try {
+          c.cs = &Compile(c.p.shape, CachedSqliteText(c.p.shape));
+          return c;
+        } catch (const DatabaseError&) {
+          // A shape the engine will not compile (a text where it wants a
+          // name, too many values): the text runs as written and reports
+          // its own error, if it has one.
+          c.p = ParameterisedStatement{};
+        }
+      }
+    }
+    c.cs = &Prepare(canonical);
+    return c;
+  }
+
+  void BindLiterals(sqlite3_stmt* stmt, const std::vector<Literal>& literals) {
+    for (size_t i = 0; i < literals.size(); ++i) {
+      const Literal& l = literals[i];
+      const int index = static_cast<int>(i) + 1;
+      int rc = SQLITE_OK;
+      switch (l.kind) {
+        case Literal::Kind::kText:
+          rc = sqlite3_bind_text(stmt, index, l.text.data(), static_cast<int>(l.text.size()), SQLITE_STATIC);
+          break;
+        case Literal::Kind::kBlob:
+          rc = l.text.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
+                              : sqlite3_bind_blob(stmt, index, l.text.data(),
+                                                  static_cast<int>(l.text.size()), SQLITE_STATIC);
+          break;
+        case Literal::Kind::kInteger:
+          rc = sqlite3_bind_int64(stmt, index, l.integer);
+          break;
+        case Literal::Kind::kReal: {
+          const double v = ReadReal(l.text);
+          rc = sqlite3_bind_double(stmt, index, l.negative ? -v : v);
+          break;
+        }
+      }
+      if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
+    }
+  }
+
+  // The double the engine's parser makes of a real literal. It is not
+  // always the correctly rounded one, so the engine is asked, once per
+  // literal text and handle.
+  double ReadReal(const std::string& literal) {
+    auto it = h_->reals.find(literal);
+    if (it != h_->reals.end()) return it->second;
+    if (!h_->real_reader) {
+      const int rc = sqlite3_prepare_v3(h_->db, "SELECT CAST(?1 AS REAL)", -1, SQLITE_PREPARE_PERSISTENT,
+                                        &h_->real_reader, nullptr);
+      if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
+    }
+    sqlite3_bind_text(h_->real_reader, 1, literal.data(), static_cast<int>(literal.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(h_->real_reader);
+    const double v = sqlite3_column_double(h_->real_reader, 0);
+    sqlite3_reset(h_->real_reader);
+    if (rc != SQLITE_ROW) RaiseFrom(h_->db, rc);
+    if (h_->reals.size() >= kMaxRealsPerHandle) h_->reals.clear();
+    h_->reals.emplace(literal, v);
+    return v;
+  }
+
+  void Record(std::string_view sql, std::span<const BoundValue> params, bool script) {
+    if (!g_recording.load(std::memory_order_relaxed)) return;
+    std::shared_ptr<const std::function<void(const RecordedStatement&)>> recorder;
+    {
+      std::lock_guard lock(g_recorder_mutex);
+      recorder = g_recorder;
+    }
+    if (!recorder) return;
+    RecordedStatement r{std::filesystem::path(h_->file).stem().string(), std::string(sql),
+                        std::vector<BoundValue>(params.begin(), params.end()), script};
+    (*recorder)(r);
+  }
+
+  // The first step of a statement; a database still busy after the busy
+  // timeout (or busy in a way the busy handler is not asked about, as a
+  // snapshot gone stale) is tried again while no transaction is open, as
+  // nothing of the statement has happened yet.
+  int FirstStep(CachedStatement& cs) {
+    int rc = sqlite3_step(cs.stmt);
+    const auto started = std::chrono::steady_clock::now();
+    for (int attempt = 0; IsBusy(rc) && sqlite3_get_autocommit(h_->db) && WaitToRetry(attempt, started);
+         ++attempt) {
+      sqlite3_reset(cs.stmt);
+      rc = sqlite3_step(cs.stmt);
+    }
+    return rc;
+  }
+
   CachedStatement& Prepare(std::string_view canonical) {
-    auto it = h_->statements.find(std::string(canonical));
-    if (it != h_->statements.end()) return *it->second;
-    const std::string& text = CachedSqliteText(canonical);
+    if (CachedStatement* cs = Find(canonical)) return *cs;
+    return Compile(std::string(canonical), CachedSqliteText(canonical));
+  }
+
+  CachedStatement* Find(std::string_view key) {
+    auto it = h_->statements.find(key);
+    if (it == h_->statements.end()) return nullptr;
+    h_->lru.splice(h_->lru.begin(), h_->lru, it->second->lru);
+    ++g_hits;
+    return it->second.get();
+  }
+
+  CachedStatement& Compile(std::string key, const std::string& text) {
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
     const int rc = sqlite3_prepare_v3(h_->db, text.c_str(), static_cast<int>(text.size()),
@@ -599,35 +805,46 @@ class SqliteSession final : public Session {
       RaiseEngine(SQLITE_MISUSE,
                   "The command text holds more than one statement; run scripts as scripts.");
     }
-    if (h_->statements.size() >= kMaxStatementsPerHandle) Evict();
+    ++g_compiles;
+    const size_t capacity = std::max<size_t>(1, g_statement_capacity.load());
+    while (h_->statements.size() >= capacity && EvictLeastRecentlyUsed()) {
+    }
     auto cs = std::make_unique<CachedStatement>();
     cs->stmt = stmt;
     cs->changes_schema = ChangesSchema(text);
-    return *h_->statements.emplace(std::string(canonical), std::move(cs)).first->second;
+    auto it = h_->statements.emplace(std::move(key), std::move(cs)).first;
+    h_->lru.push_front(&it->first);
+    it->second->lru = h_->lru.begin();
+    return *it->second;
   }
 
-  // Statements with values pasted into their text never repeat; dropping the
-  // whole cache now and then keeps it small without bookkeeping per use.
-  void Evict() {
-    for (auto it = h_->statements.begin(); it != h_->statements.end();) {
-      if (it->second->in_use) {
-        ++it;
-      } else {
-        sqlite3_finalize(it->second->stmt);
-        it = h_->statements.erase(it);
-      }
+  // Finalizes the least recently used statement not running now.
+  bool EvictLeastRecentlyUsed() {
+    for (auto it = h_->lru.end(); it != h_->lru.begin();) {
+      --it;
+      auto found = h_->statements.find(**it);
+      if (found->second->in_use) continue;
+      sqlite3_finalize(found->second->stmt);
+      h_->lru.erase(it);
+      h_->statements.erase(found);
+      return true;
     }
+    return false;
   }
 
   void StepToEnd(CachedStatement& cs) {
-    int rc;
-    while ((rc = sqlite3_step(cs.stmt)) == SQLITE_ROW) {
-    }
+    int rc = FirstStep(cs);
+    while (rc == SQLITE_ROW) rc = sqlite3_step(cs.stmt);
     if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
   }
 
   void Control(const std::string& sql) {
-    const int rc = sqlite3_exec(h_->db, sql.c_str(), nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(h_->db, sql.c_str(), nullptr, nullptr, nullptr);
+    // BEGIN IMMEDIATE waits for the write lock through the busy timeout; a
+    // writer that holds it longer is waited for again, within the bound.
+    const auto started = std::chrono::steady_clock::now();
+    for (int attempt = 0; IsBusy(rc) && sql.starts_with("BEGIN") && WaitToRetry(attempt, started); ++attempt)
+      rc = sqlite3_exec(h_->db, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
   }
 
@@ -816,5 +1033,46 @@ void ReleasePool(const std::filesystem::path& file) {
 }
 
 int64_t HandlesOpened() { return g_handles_opened.load(); }
+
+void SetAutoParameterisation(bool on) { g_autoparam = on; }
+bool AutoParameterisation() { return g_autoparam.load(); }
+
+void SetStatementCacheCapacity(size_t capacity) { g_statement_capacity = std::max<size_t>(1, capacity); }
+size_t StatementCacheCapacity() { return g_statement_capacity.load(); }
+
+StatementCacheStats CacheStats() {
+  return StatementCacheStats{g_compiles.load(), g_hits.load(), g_busy_retries.load()};
+}
+
+size_t LargestIdleStatementCache() {
+  Pool& pool = ThePool();
+  std::lock_guard lock(pool.mutex);
+  size_t largest = 0;
+  for (auto& [file, idle] : pool.idle)
+    for (auto& h : idle) largest = std::max(largest, h->statements.size());
+  return largest;
+}
+
+int64_t IdleStatementCacheBytes() {
+  Pool& pool = ThePool();
+  std::lock_guard lock(pool.mutex);
+  int64_t bytes = 0;
+  for (auto& [file, idle] : pool.idle) {
+    for (auto& h : idle) {
+      int current = 0, highwater = 0;
+      sqlite3_db_status(h->db, SQLITE_DBSTATUS_STMT_USED, &current, &highwater, 0);
+      bytes += current;
+    }
+  }
+  return bytes;
+}
+
+void SetStatementRecorder(std::function<void(const RecordedStatement&)> recorder) {
+  std::lock_guard lock(g_recorder_mutex);
+  g_recorder = recorder ? std::make_shared<const std::function<void(const RecordedStatement&)>>(
+                              std::move(recorder))
+                        : nullptr;
+  g_recording = g_recorder != nullptr;
+}
 
 }  // namespace platform::data::sqlite
