@@ -1,0 +1,172 @@
+// Vendra.Basket: the tax breakdown of the order document (SpecifyTax), and
+// the text helpers the document and the breakdown share.
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/core/text.h"
+#include "platform/data/recordset.h"
+#include "sales/basket/basket.h"
+#include "sales/basket/basket_xml_detail.h"
+#include "shared/components.h"
+#include "shared/error_handling.h"
+#include "shared/localisation.h"
+
+namespace vendra {
+
+using platform::Variant;
+
+namespace basket_detail {
+
+namespace {
+
+// U+FFFD, put where a character XML cannot carry was stored.
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+template <bool kAttribute>
+void AppendEscaped(std::string& out, std::string_view text) {
+  size_t plain = 0;  // start of the run not yet copied
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    std::string_view entity;
+    switch (c) {
+      case '&': entity = "&amp;"; break;
+      case '<': entity = "&lt;"; break;
+      case '>': entity = "&gt;"; break;
+      case '\'':
+        if (!kAttribute) continue;
+        entity = "&apos;";
+        break;
+      default:
+        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
+        entity = kReplacement;
+    }
+    out.append(text.data() + plain, i - plain);
+    out.append(entity);
+    plain = i + 1;
+  }
+  out.append(text.data() + plain, text.size() - plain);
+}
+
+// A value as SpecifyTax reads it: text without its surrounding blanks.
+Variant Trimmed(const Variant& value) {
+  if (const std::string* text = value.Get<std::string>())
+    return Variant(std::string(platform::text::TrimBlanks(*text)));
+  return value;
+}
+
+bool IsBlankValue(const Variant& value) {
+  if (value.IsMissing()) return true;
+  const std::string* text = value.Get<std::string>();
+  return text && text->empty();
+}
+
+// A line amount the page left empty counts as nothing rather than failing the
+// whole document: an order discount is often not given at all.
+double AmountOrZero(const Variant& value) { return IsBlankValue(value) ? 0.0 : value.ToDouble(); }
+
+}  // namespace
+
+void AppendXmlText(std::string& out, std::string_view text) { AppendEscaped<false>(out, text); }
+
+void AppendXmlAttribute(std::string& out, std::string_view text) {
+  AppendEscaped<true>(out, text);
+}
+
+bool TaxPercentMatches(const Variant& base, const Variant& percent, const Variant& tax) {
+  if (IsBlankValue(base) || IsBlankValue(percent) || IsBlankValue(tax)) return false;
+  const double b = base.ToDouble();
+  if (b == 0) return false;
+  const double difference = std::fabs(tax.ToDouble() / b * 100 - percent.ToDouble());
+  // Two decimals, halves to even: at most 0.01 means at most 1 hundredth.
+  return platform::RoundHalfEven(difference * 100) <= 1;
+}
+
+std::string AmountFormat::operator()(const Variant& value) const {
+  return lib_sales::FormatPriceDecimals(value, locale_, data_functions_);
+}
+
+}  // namespace basket_detail
+
+namespace {
+
+constexpr char kSpecifyTax[] = "Basket.SpecifyTax";
+
+struct TaxCode {
+  Variant percentage;
+  Variant description;
+  bool has_total = false;  // a line with a tax amount was seen
+  double total = 0;
+  double base = 0;
+};
+
+}  // namespace
+
+std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>& lines,
+                               int16_t locale) {
+  return lib_sales::Guarded(kSpecifyTax, [&] {
+    using namespace basket_detail;
+    if (!lines)
+      platform::Raise(platform::err::kObjectVariableNotSet, kSpecifyTax, "No lines set was given");
+    // Codes in order of first appearance; the index finds a code again.
+    std::vector<std::pair<std::string, TaxCode>> codes;
+    std::unordered_map<std::string, size_t> index;
+    std::vector<size_t> totals_order;  // the tax totals collection: codes by first tax amount
+    if (lines->RecordCount() > 0) {
+      auto& fields = lines->fields();
+      const int code_at = fields["TAXCODE"].index();
+      const int tax_at = fields["TAXAMOUNT"].index();
+      const int amount_at = fields["LINEAMOUNT"].index();
+      const int percentage_at = fields["TAXPERCENTAGE"].index();
+      const int description_at = fields["TAXCODEDESCRIPTION"].index();
+      const int discount_at = fields["ORDERDISCOUNTAMOUNT"].index();
+      for (lines->MoveFirst(); !lines->Eof(); lines->MoveNext()) {
+        const Variant code = Trimmed(fields[code_at].Value());
+        if (code.IsNull()) continue;
+        const std::string key = code.ToString();
+        auto [it, added] = index.emplace(key, codes.size());
+        if (added) {
+          TaxCode entry;
+          entry.percentage = Trimmed(fields[percentage_at].Value());
+          entry.description = Trimmed(fields[description_at].Value());
+          codes.emplace_back(key, std::move(entry));
+        }
+        TaxCode& entry = codes[it->second].second;
+        const Variant tax = Trimmed(fields[tax_at].Value());
+        if (IsBlankValue(tax)) continue;
+        const double tax_amount = tax.ToDouble();
+        const double base = AmountOrZero(Trimmed(fields[amount_at].Value())) -
+                            AmountOrZero(Trimmed(fields[discount_at].Value()));
+        if (!entry.has_total) {
+          entry.has_total = true;
+          totals_order.push_back(it->second);
+        }
+        entry.total += tax_amount;
+        entry.base += base;
+      }
+    }
+    const AmountFormat format(locale, lib_sales::Sls_DataFunctions());
+    std::string out = "<TAXSPECIFIC>";
+    for (size_t at : totals_order) {
+      const TaxCode& entry = codes[at].second;
+      out += "<TAX><TAXCODEDESCRIPTION>";
+      if (!entry.description.IsMissing()) AppendXmlText(out, entry.description.ToString());
+      out += "</TAXCODEDESCRIPTION>";
+      const Variant total(entry.total);
+      if (TaxPercentMatches(Variant(entry.base), entry.percentage, total) &&
+          entry.percentage.ToDouble() != 0) {
+        out += "<TAXPERCENTAGE>";
+        AppendXmlText(out, format(entry.percentage));
+        out += "</TAXPERCENTAGE>";
+      }
+      out += "<TAXAMOUNT>";
+      AppendXmlText(out, format(total));
+      out += "</TAXAMOUNT></TAX>";
+    }
+    out += "</TAXSPECIFIC>";
+    return out;
+  });
+}
+
+}  // namespace vendra
