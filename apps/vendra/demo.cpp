@@ -179,6 +179,9 @@ void StepOrderBasket(DemoContext& demo);
 void StepOrderSubmit(DemoContext& demo);
 void StepOrderSettings(DemoContext& demo);
 void StepOrderRefused(DemoContext& demo);
+// Price lists and the order document (demo_pricing.cpp).
+void StepPricingWebPrice(DemoContext& demo);
+void StepPricingOrderDocument(DemoContext& demo);
 
 namespace {
 
@@ -193,6 +196,8 @@ const DemoStep kSteps[] = {
     {"The basket becomes an order", StepOrderSubmit},
     {"Customer and back-end instance settings", StepOrderSettings},
     {"A basket that cannot be ordered", StepOrderRefused},
+    {"Price lists and the web price", StepPricingWebPrice},
+    {"A basket as its order document", StepPricingOrderDocument},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/core/text.h"
+#include "platform/data/field.h"
 #include "platform/data/recordset.h"
 #include "sales/basket/basket.h"
 #include "sales/basket/basket_xml_detail.h"
@@ -16,6 +17,7 @@
 namespace vendra {
 
 using platform::Variant;
+namespace ado = platform::data;
 
 namespace basket_detail {
 
@@ -80,7 +82,10 @@ bool TaxPercentMatches(const Variant& base, const Variant& percent, const Varian
   if (b == 0) return false;
   const double difference = std::fabs(tax.ToDouble() / b * 100 - percent.ToDouble());
   // Two decimals, halves to even: at most 0.01 means at most 1 hundredth.
-  return platform::RoundHalfEven(difference * 100) <= 1;
+  // The hundredths are first cleared of the binary noise of the division,
+  // so a difference of 0.015 is the half it is written as, not 0.01499...
+  const double hundredths = std::round(difference * 100 * 1e6) / 1e6;
+  return platform::RoundHalfEven(hundredths) <= 1;
 }
 
 std::string AmountFormat::operator()(const Variant& value) const {
@@ -115,29 +120,37 @@ std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>&
     std::vector<size_t> totals_order;  // the tax totals collection: codes by first tax amount
     if (lines->RecordCount() > 0) {
       auto& fields = lines->fields();
-      const int code_at = fields["TAXCODE"].index();
-      const int tax_at = fields["TAXAMOUNT"].index();
-      const int amount_at = fields["LINEAMOUNT"].index();
-      const int percentage_at = fields["TAXPERCENTAGE"].index();
-      const int description_at = fields["TAXCODEDESCRIPTION"].index();
-      const int discount_at = fields["ORDERDISCOUNTAMOUNT"].index();
+      // A lines set without one of the columns (a quotation's, a page's own)
+      // reads it as Null.
+      const auto at = [&](const char* name) {
+        ado::Field* field = fields.Find(name);
+        return field ? field->index() : -1;
+      };
+      const auto value = [&](int index) {
+        return index < 0 ? Variant::Null() : Trimmed(fields[index].Value());
+      };
+      const int code_at = at("TAXCODE");
+      const int tax_at = at("TAXAMOUNT");
+      const int amount_at = at("LINEAMOUNT");
+      const int percentage_at = at("TAXPERCENTAGE");
+      const int description_at = at("TAXCODEDESCRIPTION");
+      const int discount_at = at("ORDERDISCOUNTAMOUNT");
       for (lines->MoveFirst(); !lines->Eof(); lines->MoveNext()) {
-        const Variant code = Trimmed(fields[code_at].Value());
+        const Variant code = value(code_at);
         if (code.IsNull()) continue;
         const std::string key = code.ToString();
         auto [it, added] = index.emplace(key, codes.size());
         if (added) {
           TaxCode entry;
-          entry.percentage = Trimmed(fields[percentage_at].Value());
-          entry.description = Trimmed(fields[description_at].Value());
+          entry.percentage = value(percentage_at);
+          entry.description = value(description_at);
           codes.emplace_back(key, std::move(entry));
         }
         TaxCode& entry = codes[it->second].second;
-        const Variant tax = Trimmed(fields[tax_at].Value());
+        const Variant tax = value(tax_at);
         if (IsBlankValue(tax)) continue;
         const double tax_amount = tax.ToDouble();
-        const double base = AmountOrZero(Trimmed(fields[amount_at].Value())) -
-                            AmountOrZero(Trimmed(fields[discount_at].Value()));
+        const double base = AmountOrZero(value(amount_at)) - AmountOrZero(value(discount_at));
         if (!entry.has_total) {
           entry.has_total = true;
           totals_order.push_back(it->second);

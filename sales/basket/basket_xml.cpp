@@ -361,8 +361,10 @@ bool ShowTax(const Variant& payment_method) {
 // The locale amounts and dates are shown in: the header's USERLOCALE; a
 // basket the pages have not given one yet takes the locale of the caller.
 int16_t LocaleOf(Recordset& header, const std::string& user_locale) {
-  const Variant stored = header.Value("USERLOCALE");
-  if (!stored.IsMissing()) return stored.ToInteger();
+  if (ado::Field* field = header.fields().Find("USERLOCALE")) {
+    const Variant stored = field->Value();
+    if (!stored.IsMissing()) return stored.ToInteger();
+  }
   return Variant(user_locale).ToInteger();
 }
 
