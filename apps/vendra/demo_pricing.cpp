@@ -233,9 +233,10 @@ void StepPricingOrderDocument(DemoContext& demo) {
               element.child_value());
   }
   for (const pugi::xml_node tax : header.child("TAXSPECIFIC").children("TAX")) {
+    const std::string percent = tax.child_value("TAXPERCENTAGE");
     demo.Show(std::string("tax ") + tax.child_value("TAXCODEDESCRIPTION"),
-              std::string(tax.child_value("TAXPERCENTAGE")) + " % " +
-                  tax.child_value("TAXAMOUNT"));
+              std::string(tax.child_value("TAXAMOUNT")) +
+                  (percent.empty() ? " (no percentage)" : " at " + percent + " %"));
   }
   demo.Say("The service (SV-INSTALL, tax code 03, 0 %) has no percentage in the breakdown: a "
            "code shows its percentage only when it is not 0 and its summed tax fits it.");
