@@ -89,7 +89,16 @@ bool TaxPercentMatches(const Variant& base, const Variant& percent, const Varian
 }
 
 std::string AmountFormat::operator()(const Variant& value) const {
-  return lib_sales::FormatPriceDecimals(value, locale_, data_functions_);
+  // Text goes the whole way each time, so text that is no number fails as
+  // the formatting routine reports it.
+  if (value.IsMissing() || !value.IsNumeric())
+    return lib_sales::FormatPriceDecimals(value, locale_, data_functions_);
+  const double number = value.ToDouble();
+  auto it = formatted_.find(number);
+  if (it != formatted_.end()) return it->second;
+  std::string text = lib_sales::FormatPriceDecimals(Variant(number), locale_, data_functions_);
+  formatted_.emplace(number, text);
+  return text;
 }
 
 }  // namespace basket_detail

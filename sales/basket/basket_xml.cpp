@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/core/com_error.h"
+#include "platform/core/date.h"
 #include "platform/core/dictionary.h"
 #include "platform/core/text.h"
 #include "platform/data/ado_types.h"
@@ -157,6 +158,15 @@ class Conversion {
   std::string TextByType(const Variant& value, int32_t type) {
     if (type == ado::adCurrency)
       return lib_sales::Sls_FormatPrice(value, false, locale(), amounts.data_functions(), 8);
+    if (IsDateType(type) && value.Get<platform::Date>()) {
+      // Request dates repeat from line to line; each day is formatted once.
+      const double serial = value.Get<platform::Date>()->serial();
+      auto it = dates_.find(serial);
+      if (it != dates_.end()) return it->second;
+      std::string text = lib_sales::Sls_FormatDate(value, locale());
+      dates_.emplace(serial, text);
+      return text;
+    }
     if (IsDateType(type)) return lib_sales::Sls_FormatDate(value, locale());
     return value.ToString();
   }
@@ -237,6 +247,7 @@ class Conversion {
  private:
   Basket& basket_;
   Partner partner_;
+  std::unordered_map<double, std::string> dates_;  // serial -> short date
 };
 
 // The header columns that carry a caption, and the element some of them are renamed to.

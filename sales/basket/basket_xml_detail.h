@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
@@ -34,7 +35,10 @@ bool TaxPercentMatches(const platform::Variant& base, const platform::Variant& p
                        const platform::Variant& tax);
 
 // FormatPriceDecimals of the shared runtime for one locale and the
-// data-functions object, for a conversion that formats many amounts.
+// data-functions object, for a conversion that formats many amounts. A
+// number already formatted in this conversion is not formatted again: a
+// basket's amounts repeat (0.00 in most discount columns, the same tax
+// percentage on every line).
 class AmountFormat {
  public:
   AmountFormat(int16_t locale, platform::ObjectPtr data_functions)
@@ -47,6 +51,7 @@ class AmountFormat {
  private:
   int16_t locale_;
   platform::ObjectPtr data_functions_;
+  mutable std::unordered_map<double, std::string> formatted_;
 };
 
 }  // namespace vendra::basket_detail
