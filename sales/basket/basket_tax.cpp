@@ -1,6 +1,7 @@
 // Vendra.Basket: the tax breakdown of the order document (SpecifyTax), and
 // the text helpers the document and the breakdown share.
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,27 +27,76 @@ namespace {
 // U+FFFD, put where a character XML cannot carry was stored.
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
+// The length of the well-formed UTF-8 sequence of a character XML may carry
+// that starts at text[i]; 0 when there is none (a stray byte, an overlong
+// form, a surrogate, U+FFFE or U+FFFF, beyond U+10FFFF).
+size_t CharacterLength(std::string_view text, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  size_t n;
+  uint32_t cp;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+    cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const unsigned char d = static_cast<unsigned char>(text[i + k]);
+    if ((d & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (d & 0x3F);
+  }
+  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return 0;
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return 0;
+  return n;
+}
+
 template <bool kAttribute>
 void AppendEscaped(std::string& out, std::string_view text) {
   size_t plain = 0;  // start of the run not yet copied
-  for (size_t i = 0; i < text.size(); ++i) {
+  size_t i = 0;
+  while (i < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     std::string_view entity;
-    switch (c) {
-      case '&': entity = "&amp;"; break;
-      case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      case '\'':
-        if (!kAttribute) continue;
-        entity = "&apos;";
-        break;
-      default:
-        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
-        entity = kReplacement;
+    size_t length = 1;
+    if (c >= 0x80) {
+      length = CharacterLength(text, i);
+      if (length != 0) {
+        i += length;
+        continue;
+      }
+      length = 1;
+      entity = kReplacement;
+    } else {
+      switch (c) {
+        case '&': entity = "&amp;"; break;
+        case '<': entity = "&lt;"; break;
+        case '>': entity = "&gt;"; break;
+        case '\'':
+          if (!kAttribute) {
+            ++i;
+            continue;
+          }
+          entity = "&apos;";
+          break;
+        default:
+          if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
+            ++i;
+            continue;
+          }
+          entity = kReplacement;
+      }
     }
     out.append(text.data() + plain, i - plain);
     out.append(entity);
-    plain = i + 1;
+    i += length;
+    plain = i;
   }
   out.append(text.data() + plain, text.size() - plain);
 }

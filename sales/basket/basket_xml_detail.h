@@ -20,8 +20,9 @@ namespace vendra::basket_detail {
 // Appends text as element content: "&", "<" and ">" become entities, the
 // ampersand first (as Sls_ReplaceForbiddenXMLTokens does), and the characters
 // XML 1.0 cannot carry at all (NUL and the other control characters but tab,
-// line feed and carriage return) become U+FFFD, so whatever a page stored the
-// document stays well-formed.
+// line feed and carriage return, bytes that are no UTF-8, surrogates, U+FFFE
+// and U+FFFF) become U+FFFD, so whatever a page stored the document stays
+// well-formed.
 void AppendXmlText(std::string& out, std::string_view text);
 
 // Appends text as the value of an attribute written between single quotes:

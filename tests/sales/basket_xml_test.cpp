@@ -497,6 +497,33 @@ TEST_F(SpecifyTaxTest, LinesWithoutCodeOrTaxAmountContributeNothing) {
             "<TAXPERCENTAGE>10.00</TAXPERCENTAGE><TAXAMOUNT>2.00</TAXAMOUNT></TAX></TAXSPECIFIC>");
 }
 
+TEST(XmlTextTest, EscapesWhatXmlCannotCarryAndKeepsTheRest) {
+  using vendra::basket_detail::AppendXmlAttribute;
+  using vendra::basket_detail::AppendXmlText;
+  const std::string r = "\xEF\xBF\xBD";
+  struct Case {
+    std::string in, text, attribute;
+  };
+  const Case cases[] = {
+      {"a<b>&c'd\"", "a&lt;b&gt;&amp;c'd\"", "a&lt;b&gt;&amp;c&apos;d\""},
+      {"&lt;", "&amp;lt;", "&amp;lt;"},
+      {std::string("x\0y\x1f\t\r\n", 7), "x" + r + "y" + r + "\t\r\n",
+       "x" + r + "y" + r + "\t\r\n"},
+      {"Stra\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\xA7", "Stra\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\xA7",
+       "Stra\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\xA7"},
+      {"\xC3(\xC0\xAF\xED\xA0\x80\xEF\xBF\xBF\xE2\x82", r + "(" + r + r + r + r + r + r + r + r + r + r,
+       r + "(" + r + r + r + r + r + r + r + r + r + r},
+  };
+  for (const Case& c : cases) {
+    std::string text, attribute;
+    AppendXmlText(text, c.in);
+    AppendXmlAttribute(attribute, c.in);
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(attribute, c.attribute);
+    Parsed("<a b='" + attribute + "'>" + text + "</a>");
+  }
+}
+
 TEST(TaxPercentMatchesTest, RoundedDifferenceOfAtMostOneHundredth) {
   using vendra::basket_detail::TaxPercentMatches;
   struct Case {
