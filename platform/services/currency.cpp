@@ -47,6 +47,7 @@ data::Connection& CurrencyService::Db() {
 void CurrencyService::ReleaseCurrency() {
   if (db_) db_->Close();
   db_.reset();
+  home_code_.clear();
 }
 
 std::shared_ptr<Dictionary> CurrencyService::InfoOrNull(const std::string& currency_code) {
@@ -82,6 +83,7 @@ std::shared_ptr<Dictionary> CurrencyService::GetHomeCurrency() {
       "JOIN CURRENCY C ON C.CURRENCYCODE = H.CURRENCYCODE");
   if (!rs || rs->Eof()) {
     // A home currency that names no currency says so, as before.
+    home_code_.clear();
     const std::string home = HomeCode();
     if (home.empty()) return nullptr;
     return GetCurrencyInfo(home);
@@ -92,6 +94,7 @@ std::shared_ptr<Dictionary> CurrencyService::GetHomeCurrency() {
   info->Add("EURO", Variant(rs->Value("EURO").ToBool()));
   info->Add("LOCALEID", rs->Value("LOCALEID"));
   info->Add("DECIMALS", rs->Value("DECIMALS"));
+  home_code_ = info->Item("CURRENCYCODE").ToString();
   return info;
 }
 
@@ -100,7 +103,11 @@ double CurrencyService::RateOn(const std::string& currency_code, Date day) {
 }
 
 std::string CurrencyService::RequireHomeCode() {
+  // The home currency read last by this object, until ReleaseCurrency: the
+  // books' currency does not change while a request converts.
+  if (!home_code_.empty()) return home_code_;
   std::string home = HomeCode();
+  home_code_ = home;
   if (home.empty()) Raise(currency_err::kHomeCurrencyNotSet, kSource, "The shop has no home currency");
   return home;
 }
