@@ -416,6 +416,51 @@ TEST_F(BasketXmlTest, HostileValuesAndCaptionsLeaveTheDocumentWellFormed) {
                "]]> & <!--");
 }
 
+TEST_F(BasketXmlTest, LateBoundAsAPageScriptDoesWithTwoTaxCodesAndFreight) {
+  using platform::Call;
+  const platform::ObjectPtr basket = platform::CreateObject("Vendra.Basket");
+  Variant doc = Call(basket, "Create", {Variant("anna"), Variant(1001)});
+  for (int32_t sku : {5, 16}) {
+    std::vector<Variant> args{doc, Variant(sku), Variant(2.0), Variant("2026-12-20"),
+                              Variant(false), Variant("")};
+    platform::CallRef(basket, "AddLine", args);
+    doc = args[0];
+  }
+  const platform::ObjectPtr header = Call(doc.ToObject(), "Item", {Variant("header")}).ToObject();
+  Call(header, "Update",
+       {Variant(platform::VariantArray{Variant("PAYMENTMETHOD"), Variant("TAXTOTAL"),
+                                       Variant("FREIGHTTOTAL"), Variant("FREIGHTTAXTOTAL"),
+                                       Variant("FREIGHTTAXPERC")}),
+        Variant(platform::VariantArray{Variant(2), Variant(24.2), Variant(10.0), Variant(2.1),
+                                       Variant(21.0)})});
+  const platform::ObjectPtr lines = Call(doc.ToObject(), "Item", {Variant("lines")}).ToObject();
+  const platform::VariantArray columns{Variant("LINEAMOUNT"), Variant("TAXCODE"),
+                                       Variant("TAXPERCENTAGE"), Variant("TAXCODEDESCRIPTION"),
+                                       Variant("TAXAMOUNT")};
+  Call(lines, "MoveFirst");
+  Call(lines, "Update", {Variant(columns), Variant(platform::VariantArray{
+                                               Variant(100.0), Variant("01"), Variant(21.0),
+                                               Variant("Standard rate"), Variant(21.0)})});
+  Call(lines, "MoveNext");
+  Call(lines, "Update", {Variant(columns), Variant(platform::VariantArray{
+                                               Variant(40.0), Variant("02"), Variant(9.0),
+                                               Variant("Reduced rate"), Variant(3.2)})});
+  const std::string xml =
+      Call(basket, "ConvertToXML",
+           {doc, Variant(platform::CreateObject("I18NMessageManager")), Variant("1033")})
+          .ToString();
+  const pugi::xml_document parsed = Parsed(xml);
+  const pugi::xml_node order_header = parsed.child("Order").child("OrderHeader");
+  EXPECT_STREQ(order_header.child_value("FREIGHTTAXPERC"), "21.00");
+  EXPECT_STREQ(order_header.child("FREIGHTTOTAL").attribute("label").value(), "Freight");
+  std::vector<std::string> taxes;
+  for (const pugi::xml_node tax : order_header.child("TAXSPECIFIC").children("TAX"))
+    taxes.push_back(std::string(tax.child_value("TAXCODEDESCRIPTION")) + " " +
+                    tax.child_value("TAXPERCENTAGE") + " " + tax.child_value("TAXAMOUNT"));
+  // 3.20 on 40.00 is 8 percent, not 9: that code shows no percentage.
+  EXPECT_EQ(taxes, (std::vector<std::string>{"Standard rate 21.00 21.00", "Reduced rate  3.20"}));
+}
+
 // --- Failures -------------------------------------------------------------------------
 
 TEST_F(BasketXmlTest, NoBasketIsMissingOrderId) {
