@@ -104,6 +104,7 @@ enum class Rule {
 };
 
 struct ColumnPlan {
+  ado::Field* field = nullptr;  // owned by the record set, which outlives the plan
   int index = 0;
   int32_t type = 0;
   Rule rule = Rule::kDefault;
@@ -278,6 +279,7 @@ constexpr HeaderCaption kHeaderCaptions[] = {
 
 ColumnPlan HeaderColumn(Conversion& c, ado::Field& field) {
   ColumnPlan plan;
+  plan.field = &field;
   plan.index = field.index();
   plan.type = field.Type();
   const std::string name = platform::text::UpperAscii(field.Name());
@@ -315,6 +317,7 @@ ColumnPlan HeaderColumn(Conversion& c, ado::Field& field) {
 
 ColumnPlan LineColumn(Conversion& c, ado::Field& field) {
   ColumnPlan plan;
+  plan.field = &field;
   plan.index = field.index();
   plan.type = field.Type();
   const std::string name = platform::text::UpperAscii(field.Name());
@@ -394,7 +397,7 @@ void ConvertHeaderToXML(Conversion& c, Recordset& header) {
     AppendXmlAttribute(c.out, c.captions("SLBSA3592"));
     c.out += "'>";
     for (const ColumnPlan& column : PlanOf(c, header, HeaderColumn))
-      c.Cell(column, fields[column.index].Value());
+      c.Cell(column, column.field->Value());
     c.out += "</OrderHeader>";
   });
 }
@@ -404,10 +407,9 @@ void ConvertLinesToXML(Conversion& c, Recordset& lines) {
     c.out += "<OrderLines>";
     if (lines.RecordCount() > 0) {
       const std::vector<ColumnPlan> plan = PlanOf(c, lines, LineColumn);
-      auto& fields = lines.fields();
       for (lines.MoveFirst(); !lines.Eof(); lines.MoveNext()) {
         c.out += "<OrderLine>";
-        for (const ColumnPlan& column : plan) c.Cell(column, fields[column.index].Value());
+        for (const ColumnPlan& column : plan) c.Cell(column, column.field->Value());
         c.out += "</OrderLine>";
       }
     }
