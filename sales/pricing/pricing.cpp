@@ -42,11 +42,12 @@ constexpr char kValidatePricing[] = "Pricing.ValidatePricing";
 // The largest value a decimal of precision 18 and scale 8 holds.
 constexpr double kMaxPrice = 9999999999.99999999;
 
-// The connection of one operation. The handler reads its error list before
-// it goes; the destructor closes it on a failure's way out.
+// The connection of one operation. It is declared outside the operation's
+// handler and opened inside it, so on a failure the handler still finds it
+// open and reads its errors; the destructor closes it afterwards.
 class PriceConnection {
  public:
-  PriceConnection() : connection_(lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString())) {}
+  PriceConnection() = default;
   ~PriceConnection() {
     try {
       lib_sales::Sls_CloseConnection(connection_);
@@ -55,20 +56,21 @@ class PriceConnection {
   }
   PriceConnection(const PriceConnection&) = delete;
   PriceConnection& operator=(const PriceConnection&) = delete;
+  void Open() {
+    connection_ = lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
+  }
   ado::Connection& operator*() const { return *connection_; }
   const std::shared_ptr<ado::Connection>& get() const { return connection_; }
   void Close() { lib_sales::Sls_CloseConnection(connection_); }
+  // The INFO of a failure: the connection's errors while it is still open.
+  lib_sales::Info Errors() const {
+    if (!connection_ || !connection_->IsOpen()) return std::nullopt;
+    return Variant(lib_sales::ConnectionErrorsText(connection_.get()));
+  }
 
  private:
   std::shared_ptr<ado::Connection> connection_;
 };
-
-// The INFO of a failed maintenance operation: the errors of its connection
-// when it still had one open.
-lib_sales::Info ErrorsOf(const std::shared_ptr<ado::Connection>* connection) {
-  if (!connection || !*connection || !(*connection)->IsOpen()) return std::nullopt;
-  return Variant(lib_sales::ConnectionErrorsText(connection->get()));
-}
 
 // The checks raise their number with the error's name as the description.
 [[noreturn]] void Refuse(VendraError code, const char* name) {
@@ -227,13 +229,12 @@ Variant Pricing::BoundExpiry() const {
 // --- Maintenance ----------------------------------------------------------------
 
 bool Pricing::AddPricing(bool iCustomerPricing) {
-  std::shared_ptr<ado::Connection> open;
+  PriceConnection connection;
   return lib_sales::Guarded(
       kAddPricing,
       [&] {
         ValidatePricing(iCustomerPricing);
-        PriceConnection connection;
-        open = connection.get();
+        connection.Open();
         const std::string range = RangeQuery(iCustomerPricing, false);
         auto found = (*connection).Execute(range);
         if (found && !found->Eof())
@@ -284,17 +285,16 @@ bool Pricing::AddPricing(bool iCustomerPricing) {
         connection.Close();
         return true;
       },
-      [&] { return ErrorsOf(&open); });
+      [&] { return connection.Errors(); });
 }
 
 bool Pricing::UpdatePricing(bool iCustomerPricing) {
-  std::shared_ptr<ado::Connection> open;
+  PriceConnection connection;
   return lib_sales::Guarded(
       kUpdatePricing,
       [&] {
         ValidatePricing(iCustomerPricing);
-        PriceConnection connection;
-        open = connection.get();
+        connection.Open();
         const std::string range = RangeQuery(iCustomerPricing, true);
         auto found = (*connection).Execute(range);
         if (found && !found->Eof())
@@ -317,11 +317,11 @@ bool Pricing::UpdatePricing(bool iCustomerPricing) {
         connection.Close();
         return true;
       },
-      [&] { return ErrorsOf(&open); });
+      [&] { return connection.Errors(); });
 }
 
 bool Pricing::DeletePricing(bool iCustomerPricing) {
-  std::shared_ptr<ado::Connection> open;
+  PriceConnection connection;
   return lib_sales::Guarded(
       kDeletePricing,
       [&] {
@@ -337,8 +337,7 @@ bool Pricing::DeletePricing(bool iCustomerPricing) {
         params.emplace_back(product_id_.ToLong());
         params.emplace_back(effective_date_.ToDate());
         params.emplace_back(currency_code_.ToString());
-        PriceConnection connection;
-        open = connection.get();
+        connection.Open();
         (*connection).Execute(
             iCustomerPricing ? "DELETE FROM CUSTOMERPRICE WHERE BUSINESSPARTNERID=? AND "
                                "PRODUCTID=? AND EFFECTIVEDATE=? AND CURRENCYCODE=?"
@@ -348,7 +347,7 @@ bool Pricing::DeletePricing(bool iCustomerPricing) {
         connection.Close();
         return true;
       },
-      [&] { return ErrorsOf(&open); });
+      [&] { return connection.Errors(); });
 }
 
 // --- Lookups --------------------------------------------------------------------
@@ -369,12 +368,11 @@ void Pricing::LoadFromRecord(Recordset& record) {
 
 bool Pricing::GetCustomerPrice(int32_t iProductID, int32_t iBusinessPartnerID,
                                Date iEffectiveDate, const std::string& iCurrencyCode) {
-  std::shared_ptr<ado::Connection> open;
+  PriceConnection connection;
   return lib_sales::Guarded(
       kGetCustomerPrice,
       [&] {
-        PriceConnection connection;
-        open = connection.get();
+        connection.Open();
         auto rs = std::make_shared<Recordset>();
         rs->SetCursorLocation(ado::adUseClient);
         const Variant params[] = {Variant(iProductID), Variant(iBusinessPartnerID),
@@ -398,17 +396,16 @@ bool Pricing::GetCustomerPrice(int32_t iProductID, int32_t iBusinessPartnerID,
         currency_code_ = Variant(iCurrencyCode);
         return true;
       },
-      [&] { return ErrorsOf(&open); });
+      [&] { return connection.Errors(); });
 }
 
 bool Pricing::GetProductPrice(int32_t iProductID, Date iEffectiveDate,
                               const std::string& iCurrencyCode) {
-  std::shared_ptr<ado::Connection> open;
+  PriceConnection connection;
   return lib_sales::Guarded(
       kGetProductPrice,
       [&] {
-        PriceConnection connection;
-        open = connection.get();
+        connection.Open();
         auto rs = std::make_shared<Recordset>();
         rs->SetCursorLocation(ado::adUseClient);
         const Variant params[] = {Variant(iProductID), Variant(iCurrencyCode),
@@ -426,7 +423,7 @@ bool Pricing::GetProductPrice(int32_t iProductID, Date iEffectiveDate,
         connection.Close();
         return true;
       },
-      [&] { return ErrorsOf(&open); });
+      [&] { return connection.Errors(); });
 }
 
 // --- The web price --------------------------------------------------------------
@@ -445,6 +442,7 @@ bool Pricing::GetWebPrice(int32_t iProductID, int32_t iBusinessPartnerID, Date i
     std::shared_ptr<Recordset> rs;
     {
       PriceConnection connection;
+      connection.Open();
       ado::Command command;
       command.SetActiveConnection(connection.get());
       command.SetCommandText("GetPrice");

@@ -17,6 +17,7 @@
 #include "platform/core/dictionary.h"
 #include "platform/core/dispatch.h"
 #include "platform/data/connection.h"
+#include "platform/data/fault_injection.h"
 #include "platform/data/recordset.h"
 #include "platform/host/registry.h"
 #include "platform/services/currency.h"
@@ -319,6 +320,20 @@ TEST_F(PricingTest, IdsThatAreNoNumbersAreRefusedBeforeTheDatabase) {
   EXPECT_EQ(ErrorOf([&] { p.AddPricing(false); }), 13);
   EXPECT_EQ(ErrorOf([&] { p.DeletePricing(false); }), 13);
   EXPECT_GT(Rows("PRODUCTPRICE"), 0);
+}
+
+TEST_F(PricingTest, ADatabaseFailureCarriesTheConnectionsErrorsAndStoresNothing) {
+  for (int32_t failing : {1, 4}) {  // the range query; the insert (after two referential reads)
+    Pricing p;
+    Valid(p);
+    platform::data::ScopedFault fault(failing);
+    const platform::ComError e = Failure([&] { p.AddPricing(false); });
+    EXPECT_EQ(e.source().empty(), false);
+    EXPECT_NE(e.description().find(" METHOD: Pricing.AddPricing"), std::string::npos);
+    EXPECT_NE(e.description().find(" INFO: Error(s) from connection object"), std::string::npos)
+        << failing << e.description();
+  }
+  EXPECT_EQ(Rows("PRODUCTPRICE WHERE CURRENCYCODE = 'GBP'"), 0);
 }
 
 TEST(ReferentialCheckerTest, AnswersFromCatalogueAndPartnerData) {
