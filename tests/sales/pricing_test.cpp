@@ -467,7 +467,9 @@ TEST_F(WebPriceTest, ACustomerPriceWinsAndNoPriceIsFalse) {
 TEST_F(WebPriceTest, NoHomeCurrencyFailsBeforeTheDatabase) {
   calls_->no_home = true;
   Pricing p;
+  platform::data::FaultInjection::Disable();  // counts the statements from here
   const platform::ComError e = Failure([&] { p.GetWebPrice(1, 1001, today_, "EUR"); });
+  EXPECT_EQ(platform::data::FaultInjection::StatementsSeen(), 0);
   EXPECT_EQ(e.number(), static_cast<int32_t>(0x80040131u));
   EXPECT_NE(e.description().find("HomeCurrencyNotFound"), std::string::npos);
   EXPECT_NE(e.description().find("Pricing.GetWebPrice"), std::string::npos);
