@@ -5,6 +5,7 @@
 #include "sales/admin/sales_parameter.h"
 #include "sales/basket/basket.h"
 #include "sales/order/order.h"
+#include "sales/pricing/pricing.h"
 
 namespace vendra {
 
@@ -13,6 +14,7 @@ void RegisterComponents() {
   platform::RegisterClass<Basket>("Vendra.Basket");
   platform::RegisterClass<Manager>("Vendra.Manager");
   platform::RegisterClass<Order>("Vendra.Order");
+  platform::RegisterClass<Pricing>("Vendra.Pricing");
 }
 
 }  // namespace vendra

@@ -180,6 +180,9 @@ void StepOrderSubmit(DemoContext& demo);
 void StepOrderSettings(DemoContext& demo);
 void StepOrderRefused(DemoContext& demo);
 void StepScript(DemoContext& demo);  // demo_script.cpp
+// Price lists and the order document (demo_pricing.cpp).
+void StepPricingWebPrice(DemoContext& demo);
+void StepPricingOrderDocument(DemoContext& demo);
 
 namespace {
 
@@ -195,6 +198,8 @@ const DemoStep kSteps[] = {
     {"The basket becomes an order", StepOrderSubmit},
     {"Customer and back-end instance settings", StepOrderSettings},
     {"A basket that cannot be ordered", StepOrderRefused},
+    {"Price lists and the web price", StepPricingWebPrice},
+    {"A basket as its order document", StepPricingOrderDocument},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

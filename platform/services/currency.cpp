@@ -47,6 +47,7 @@ data::Connection& CurrencyService::Db() {
 void CurrencyService::ReleaseCurrency() {
   if (db_) db_->Close();
   db_.reset();
+  home_code_.clear();
 }
 
 std::shared_ptr<Dictionary> CurrencyService::InfoOrNull(const std::string& currency_code) {
@@ -76,9 +77,25 @@ std::string CurrencyService::HomeCode() {
 }
 
 std::shared_ptr<Dictionary> CurrencyService::GetHomeCurrency() {
-  const std::string home = HomeCode();
-  if (home.empty()) return nullptr;
-  return GetCurrencyInfo(home);
+  // One statement: a web price asks for the home currency on every call.
+  auto rs = Db().Execute(
+      "SELECT C.CURRENCYCODE, C.NAME, C.EURO, C.LOCALEID, C.DECIMALS FROM HOMECURRENCY H "
+      "JOIN CURRENCY C ON C.CURRENCYCODE = H.CURRENCYCODE");
+  if (!rs || rs->Eof()) {
+    // A home currency that names no currency says so, as before.
+    home_code_.clear();
+    const std::string home = HomeCode();
+    if (home.empty()) return nullptr;
+    return GetCurrencyInfo(home);
+  }
+  auto info = Dictionary::New();
+  info->Add("CURRENCYCODE", rs->Value("CURRENCYCODE"));
+  info->Add("NAME", rs->Value("NAME"));
+  info->Add("EURO", Variant(rs->Value("EURO").ToBool()));
+  info->Add("LOCALEID", rs->Value("LOCALEID"));
+  info->Add("DECIMALS", rs->Value("DECIMALS"));
+  home_code_ = info->Item("CURRENCYCODE").ToString();
+  return info;
 }
 
 double CurrencyService::RateOn(const std::string& currency_code, Date day) {
@@ -86,7 +103,11 @@ double CurrencyService::RateOn(const std::string& currency_code, Date day) {
 }
 
 std::string CurrencyService::RequireHomeCode() {
+  // The home currency read last by this object, until ReleaseCurrency: the
+  // books' currency does not change while a request converts.
+  if (!home_code_.empty()) return home_code_;
   std::string home = HomeCode();
+  home_code_ = home;
   if (home.empty()) Raise(currency_err::kHomeCurrencyNotSet, kSource, "The shop has no home currency");
   return home;
 }
@@ -135,10 +156,22 @@ std::shared_ptr<Dictionary> CurrencyService::ConvertTo(Variant& home_currency, V
   } else {
     home = home_currency.ToString();
   }
-  const std::string target = target_code.ToString();
+  const std::string target = Code(target_code.ToString());
+  const std::string from = Code(home);
   auto result = Dictionary::New();
-  result->Add("PRICE", Variant(ConvertAmount(home, target, price, date)));
-  result->Add("DISCOUNTAMOUNT", Variant(ConvertAmount(home, target, discount_amount, date)));
+  if (from.empty() || target.empty() || data::detail::EqualsNoCase(from, target)) {
+    result->Add("PRICE", Variant(price));
+    result->Add("DISCOUNTAMOUNT", Variant(discount_amount));
+    return result;
+  }
+  // Both amounts at the same pair of rates, read once.
+  const Date day = DayOf(date);
+  const std::string books = RequireHomeCode();
+  const double from_rate = RateAgainst(books, from, day);
+  const double to_rate = RateAgainst(books, target, day);
+  result->Add("PRICE", Variant(Currency::FromDouble(price.ToDouble() / from_rate * to_rate)));
+  result->Add("DISCOUNTAMOUNT",
+              Variant(Currency::FromDouble(discount_amount.ToDouble() / from_rate * to_rate)));
   return result;
 }
 

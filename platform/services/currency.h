@@ -15,6 +15,9 @@
 // decimals is left to whoever shows or books the amount, so unit prices keep
 // their precision through a conversion.
 //
+// An object reads the home currency once and keeps it, with its connection,
+// until ReleaseCurrency (GetHomeCurrency reads it afresh every time).
+//
 // Thread-safety: an object serves one caller at a time (it keeps its
 // connection between calls until ReleaseCurrency); separate objects may be
 // used on separate threads.
@@ -83,6 +86,7 @@ class CurrencyService : public Dispatchable<CurrencyService> {
   std::shared_ptr<Dictionary> InfoOrNull(const std::string& currency_code);
 
   std::shared_ptr<data::Connection> db_;
+  std::string home_code_;  // as last read, until ReleaseCurrency
 };
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include "platform/services/membership.h"
 #include "platform/services/message_manager.h"
 #include "platform/services/product_catalog.h"
+#include "platform/services/referential_checker.h"
 #include "platform/services/sql_value_encoder.h"
 
 namespace platform {
@@ -29,6 +30,7 @@ void RegisterPlatformComponents() {
   RegisterClass<Members>("Dunmere.Members");
   RegisterClass<MemberUser>("Dunmere.User");
   RegisterClass<ProductCatalog>("Brevane.Product");
+  RegisterClass<ReferentialChecker>("Orvanta.ReferentialChecker");
   RegisterClass<Configurator>("Syntaro.Configurator");
   RegisterClass<SqlValueEncoder>("SqlValueEncoder");
   data::RegisterDataComponents();

@@ -151,7 +151,9 @@ const platform::ClassBinding<Basket>& Basket::Binding() {
                             .Method("Delete", &Basket::Delete)
                             .Method("AddLine", &Basket::AddLine)
                             .Method("DeleteLines", &Basket::DeleteLines)
-                            .Method("GetBPStoredInDB", &Basket::GetBPStoredInDB);
+                            .Method("GetBPStoredInDB", &Basket::GetBPStoredInDB)
+                            .Method("ConvertToXML", &Basket::ConvertToXML)
+                            .Method("SpecifyTax", &Basket::SpecifyTax);
   return b;
 }
 

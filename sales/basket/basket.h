@@ -73,6 +73,15 @@ class Basket : public platform::Dispatchable<Basket> {
   // The business partner of the stored basket; 0 when there is none or
   // anything fails (nothing is reported).
   int32_t GetBPStoredInDB(platform::Variant& i_sBasketID);
+  // The order document of a basket (or quotation) as XML text, captions from
+  // the page's message manager (GetMessage(label, iUserLocale)); see
+  // basket_xml.cpp and docs/basket.md.
+  std::string ConvertToXML(const platform::Variant& iBasket,
+                           const platform::ObjectPtr& ioMessageManager,
+                           const std::string& iUserLocale);
+  // The "<TAXSPECIFIC>" breakdown of the lines' taxes, one entry per tax code
+  // (basket_tax.cpp).
+  std::string SpecifyTax(const std::shared_ptr<platform::data::Recordset>& lines, int16_t locale);
 
   // The steps the operations run on their open connection. Each reports its
   // own failure before its caller does.

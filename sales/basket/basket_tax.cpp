@@ -1,0 +1,244 @@
+// Vendra.Basket: the tax breakdown of the order document (SpecifyTax), and
+// the text helpers the document and the breakdown share.
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/core/text.h"
+#include "platform/data/field.h"
+#include "platform/data/recordset.h"
+#include "sales/basket/basket.h"
+#include "sales/basket/basket_xml_detail.h"
+#include "shared/components.h"
+#include "shared/error_handling.h"
+#include "shared/localisation.h"
+
+namespace vendra {
+
+using platform::Variant;
+namespace ado = platform::data;
+
+namespace basket_detail {
+
+namespace {
+
+// U+FFFD, put where a character XML cannot carry was stored.
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// The length of the well-formed UTF-8 sequence of a character XML may carry
+// that starts at text[i]; 0 when there is none (a stray byte, an overlong
+// form, a surrogate, U+FFFE or U+FFFF, beyond U+10FFFF).
+size_t CharacterLength(std::string_view text, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  size_t n;
+  uint32_t cp;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+    cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const unsigned char d = static_cast<unsigned char>(text[i + k]);
+    if ((d & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (d & 0x3F);
+  }
+  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return 0;
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return 0;
+  return n;
+}
+
+template <bool kAttribute>
+void AppendEscaped(std::string& out, std::string_view text) {
+  size_t plain = 0;  // start of the run not yet copied
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    std::string_view entity;
+    size_t length = 1;
+    if (c >= 0x80) {
+      length = CharacterLength(text, i);
+      if (length != 0) {
+        i += length;
+        continue;
+      }
+      length = 1;
+      entity = kReplacement;
+    } else {
+      switch (c) {
+        case '&': entity = "&amp;"; break;
+        case '<': entity = "&lt;"; break;
+        case '>': entity = "&gt;"; break;
+        case '\'':
+          if (!kAttribute) {
+            ++i;
+            continue;
+          }
+          entity = "&apos;";
+          break;
+        default:
+          if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
+            ++i;
+            continue;
+          }
+          entity = kReplacement;
+      }
+    }
+    out.append(text.data() + plain, i - plain);
+    out.append(entity);
+    i += length;
+    plain = i;
+  }
+  out.append(text.data() + plain, text.size() - plain);
+}
+
+// A value as SpecifyTax reads it: text without its surrounding blanks.
+Variant Trimmed(const Variant& value) {
+  if (const std::string* text = value.Get<std::string>())
+    return Variant(std::string(platform::text::TrimBlanks(*text)));
+  return value;
+}
+
+bool IsBlankValue(const Variant& value) {
+  if (value.IsMissing()) return true;
+  const std::string* text = value.Get<std::string>();
+  return text && text->empty();
+}
+
+// A line amount the page left empty counts as nothing rather than failing the
+// whole document: an order discount is often not given at all.
+double AmountOrZero(const Variant& value) { return IsBlankValue(value) ? 0.0 : value.ToDouble(); }
+
+}  // namespace
+
+void AppendXmlText(std::string& out, std::string_view text) { AppendEscaped<false>(out, text); }
+
+void AppendXmlAttribute(std::string& out, std::string_view text) {
+  AppendEscaped<true>(out, text);
+}
+
+bool TaxPercentMatches(const Variant& base, const Variant& percent, const Variant& tax) {
+  if (IsBlankValue(base) || IsBlankValue(percent) || IsBlankValue(tax)) return false;
+  const double b = base.ToDouble();
+  if (b == 0) return false;
+  const double difference = std::fabs(tax.ToDouble() / b * 100 - percent.ToDouble());
+  // Two decimals, halves to even: at most 0.01 means at most 1 hundredth.
+  // The hundredths are first cleared of the binary noise of the division,
+  // so a difference of 0.015 is the half it is written as, not 0.01499...
+  const double hundredths = std::round(difference * 100 * 1e6) / 1e6;
+  return platform::RoundHalfEven(hundredths) <= 1;
+}
+
+std::string AmountFormat::operator()(const Variant& value) const {
+  // Text goes the whole way each time, so text that is no number fails as
+  // the formatting routine reports it.
+  if (value.IsMissing() || !value.IsNumeric())
+    return lib_sales::FormatPriceDecimals(value, locale_, data_functions_);
+  const double number = value.ToDouble();
+  auto it = formatted_.find(number);
+  if (it != formatted_.end()) return it->second;
+  std::string text = lib_sales::FormatPriceDecimals(Variant(number), locale_, data_functions_);
+  formatted_.emplace(number, text);
+  return text;
+}
+
+}  // namespace basket_detail
+
+namespace {
+
+constexpr char kSpecifyTax[] = "Basket.SpecifyTax";
+
+struct TaxCode {
+  Variant percentage;
+  Variant description;
+  bool has_total = false;  // a line with a tax amount was seen
+  double total = 0;
+  double base = 0;
+};
+
+}  // namespace
+
+std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>& lines,
+                               int16_t locale) {
+  return lib_sales::Guarded(kSpecifyTax, [&] {
+    using namespace basket_detail;
+    if (!lines)
+      platform::Raise(platform::err::kObjectVariableNotSet, kSpecifyTax, "No lines set was given");
+    // Codes in order of first appearance; the index finds a code again.
+    std::vector<std::pair<std::string, TaxCode>> codes;
+    std::unordered_map<std::string, size_t> index;
+    std::vector<size_t> totals_order;  // the tax totals collection: codes by first tax amount
+    if (lines->RecordCount() > 0) {
+      auto& fields = lines->fields();
+      // A lines set without one of the columns (a quotation's, a page's own)
+      // reads it as Null.
+      const auto at = [&](const char* name) {
+        ado::Field* field = fields.Find(name);
+        return field ? field->index() : -1;
+      };
+      const auto value = [&](int index) {
+        return index < 0 ? Variant::Null() : Trimmed(fields[index].Value());
+      };
+      const int code_at = at("TAXCODE");
+      const int tax_at = at("TAXAMOUNT");
+      const int amount_at = at("LINEAMOUNT");
+      const int percentage_at = at("TAXPERCENTAGE");
+      const int description_at = at("TAXCODEDESCRIPTION");
+      const int discount_at = at("ORDERDISCOUNTAMOUNT");
+      for (lines->MoveFirst(); !lines->Eof(); lines->MoveNext()) {
+        const Variant code = value(code_at);
+        if (code.IsNull()) continue;
+        const std::string key = code.ToString();
+        auto [it, added] = index.emplace(key, codes.size());
+        if (added) {
+          TaxCode entry;
+          entry.percentage = value(percentage_at);
+          entry.description = value(description_at);
+          codes.emplace_back(key, std::move(entry));
+        }
+        TaxCode& entry = codes[it->second].second;
+        const Variant tax = value(tax_at);
+        if (IsBlankValue(tax)) continue;
+        const double tax_amount = tax.ToDouble();
+        const double base = AmountOrZero(value(amount_at)) - AmountOrZero(value(discount_at));
+        if (!entry.has_total) {
+          entry.has_total = true;
+          totals_order.push_back(it->second);
+        }
+        entry.total += tax_amount;
+        entry.base += base;
+      }
+    }
+    const AmountFormat format(locale, lib_sales::Sls_DataFunctions());
+    std::string out = "<TAXSPECIFIC>";
+    for (size_t at : totals_order) {
+      const TaxCode& entry = codes[at].second;
+      out += "<TAX><TAXCODEDESCRIPTION>";
+      if (!entry.description.IsMissing()) AppendXmlText(out, entry.description.ToString());
+      out += "</TAXCODEDESCRIPTION>";
+      const Variant total(entry.total);
+      if (TaxPercentMatches(Variant(entry.base), entry.percentage, total) &&
+          entry.percentage.ToDouble() != 0) {
+        out += "<TAXPERCENTAGE>";
+        AppendXmlText(out, format(entry.percentage));
+        out += "</TAXPERCENTAGE>";
+      }
+      out += "<TAXAMOUNT>";
+      AppendXmlText(out, format(total));
+      out += "</TAXAMOUNT></TAX>";
+    }
+    out += "</TAXSPECIFIC>";
+    return out;
+  });
+}
+
+}  // namespace vendra

@@ -1,0 +1,58 @@
+// What the order document (basket_xml.cpp) and its tax breakdown
+// (basket_tax.cpp) share: the escaping of text placed into the document, the
+// test whether a tax amount fits a percentage, and the amount formatting of
+// one conversion.
+//
+// Thread-safety: functions without state; an AmountFormat is used by the one
+// conversion that made it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/core/object.h"
+#include "platform/core/variant.h"
+
+namespace vendra::basket_detail {
+
+// Appends text as element content: "&", "<" and ">" become entities, the
+// ampersand first (as Sls_ReplaceForbiddenXMLTokens does), and the characters
+// XML 1.0 cannot carry at all (NUL and the other control characters but tab,
+// line feed and carriage return, bytes that are no UTF-8, surrogates, U+FFFE
+// and U+FFFF) become U+FFFD, so whatever a page stored the document stays
+// well-formed.
+void AppendXmlText(std::string& out, std::string_view text);
+
+// Appends text as the value of an attribute written between single quotes:
+// as element content, and "'" becomes "&apos;" as well.
+void AppendXmlAttribute(std::string& out, std::string_view text);
+
+// True when tax is `percent` percent of base: |tax / base * 100 - percent|,
+// rounded to two decimals half to even, is at most 0.01. False for a base of
+// 0 and for a percent or tax that is no number (Null, Empty, text).
+bool TaxPercentMatches(const platform::Variant& base, const platform::Variant& percent,
+                       const platform::Variant& tax);
+
+// FormatPriceDecimals of the shared runtime for one locale and the
+// data-functions object, for a conversion that formats many amounts. A
+// number already formatted in this conversion is not formatted again: a
+// basket's amounts repeat (0.00 in most discount columns, the same tax
+// percentage on every line).
+class AmountFormat {
+ public:
+  AmountFormat(int16_t locale, platform::ObjectPtr data_functions)
+      : locale_(locale), data_functions_(std::move(data_functions)) {}
+  // The amount with the locale's separators; "" for Null or Empty.
+  std::string operator()(const platform::Variant& value) const;
+  int16_t locale() const { return locale_; }
+  const platform::ObjectPtr& data_functions() const { return data_functions_; }
+
+ private:
+  int16_t locale_;
+  platform::ObjectPtr data_functions_;
+  mutable std::unordered_map<double, std::string> formatted_;
+};
+
+}  // namespace vendra::basket_detail
