@@ -511,9 +511,12 @@ void Order::ProcessOrder(int32_t origin, Recordset* lines, const std::string& co
         // The order's number and its lines' numbers are written together or
         // not at all: a half-written order would look taken over while
         // some of its lines are not.
+        // The order is taken over whatever happened to the orders before it
+        // in this call: left waiting, it would be handed over again and
+        // refused as a duplicate.
         platform::data::Transaction tx(*connection_);
         connection_->Execute("UPDATE ORDERHEADER SET SALESORDERNR = " + number_sql +
-                             (error_occured ? std::string() : ", ORDERSTATUS = 1 , ERROR = ''") +
+                             ", ORDERSTATUS = " + "1" + " , ERROR = ''" +
                              " WHERE ORDERID = " + id_sql);
         if (type_ == ConnectorType::Twkt) {
           UpdateAddressFromSlsOrder(order_id_, platform::Call(record, "getShipToAddress").ToString(), 0);

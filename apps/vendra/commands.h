@@ -34,6 +34,14 @@ int RunCall(const std::optional<std::filesystem::path>& home, const std::string&
 
 int RunDemo(bool keep, std::ostream& out, std::ostream& err);
 
+// `vendra handover --instance N` (handover.cpp); `vendra erp order|orders` (erp.cpp).
+int RunHandover(const std::optional<std::filesystem::path>& home, int32_t instance,
+                std::ostream& out, std::ostream& err);
+int RunErpOrder(const std::optional<std::filesystem::path>& home, int32_t kro_id,
+                const std::string& sales_order, std::ostream& out, std::ostream& err);
+int RunErpOrders(const std::optional<std::filesystem::path>& home, int32_t kro_id,
+                 std::ostream& out, std::ostream& err);
+
 // The arguments of a call from their command-line texts: JSON, or "@FILE"
 // ("@-" for standard input) holding JSON. Raises 13 for bad JSON and 53 for a
 // file that cannot be read, naming the argument.

@@ -179,6 +179,10 @@ void StepOrderBasket(DemoContext& demo);
 void StepOrderSubmit(DemoContext& demo);
 void StepOrderSettings(DemoContext& demo);
 void StepOrderRefused(DemoContext& demo);
+// On to the ERP (demo_erp.cpp).
+void StepErpHandover(DemoContext& demo);
+void StepErpAtOnce(DemoContext& demo);
+void StepErpRefused(DemoContext& demo);
 
 namespace {
 
@@ -193,6 +197,9 @@ const DemoStep kSteps[] = {
     {"The basket becomes an order", StepOrderSubmit},
     {"Customer and back-end instance settings", StepOrderSettings},
     {"A basket that cannot be ordered", StepOrderRefused},
+    {"The periodic hand-over to the ERP", StepErpHandover},
+    {"An order numbered by the ERP at once", StepErpAtOnce},
+    {"An order the ERP refuses", StepErpRefused},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

@@ -142,6 +142,24 @@ TEST_F(HandoverTest, ARefusalIsRecordedMailedAndRetriedUpToMaxAttempts) {
             std::string::npos);
 }
 
+// An order the ERP takes is taken over even when an order before it in the
+// same run was refused: left waiting it would be sent again and refused as
+// a duplicate.
+TEST_F(HandoverTest, ARefusalDoesNotKeepTheNextOrderOfTheRunWaiting) {
+  Submit({.id = "A-CORV", .kro_id = 2, .partner = 1002, .lines = 1});
+  Submit({.id = "B-ANNA", .kro_id = 2, .lines = 2});
+  const auto out = Run(2);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(HeaderValue("A-CORV", "ORDERSTATUS").ToLong(), 0);
+  EXPECT_EQ(HeaderValue("B-ANNA", "ORDERSTATUS").ToLong(), 1);
+  EXPECT_EQ(HeaderValue("B-ANNA", "ERROR").ToString(), "");
+  EXPECT_EQ(NumberedLines("B-ANNA"), 2);
+  const auto again = Run(2);
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0].order_id, "A-CORV");
+  EXPECT_EQ(ErpOrderCount(2), 1);
+}
+
 TEST_F(HandoverTest, ARefusalAtSubmissionIsMailedToTheOrdersOwnInstance) {
   Submit({.id = "CORV1", .kro_id = 1, .partner = 1002, .lines = 1});
   EXPECT_EQ(HeaderValue("CORV1", "ORDERSTATUS").ToLong(), 0);
