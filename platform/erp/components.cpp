@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <nlohmann/json.hpp>
 
 #include "platform/core/clock.h"
@@ -242,6 +243,8 @@ std::shared_ptr<CreateResult> ComponentCore::Create(const ObjectPtr& orders_in,
   }
   std::vector<std::shared_ptr<ValueRecord>> line_records;
   std::vector<std::string> parts;
+  // Each item is looked up once per order, however many lines carry it.
+  std::unordered_map<std::string, bool> known_items;
   for (const ObjectPtr& o : lines->items()) {
     auto line = std::dynamic_pointer_cast<ValueRecord>(o);
     if (!line) Raise(err::kTypeMismatch, kSource, "A sales-order line is no line record");
@@ -249,7 +252,13 @@ std::shared_ptr<CreateResult> ComponentCore::Create(const ObjectPtr& orders_in,
     const Variant item = line->Get("Item");
     const std::string code = item.IsMissing() ? "" : item.ToString();
     const auto part = PartOf(inst, code);
-    if (!part || !ItemExists(*db, *part)) {
+    bool known = false;
+    if (part) {
+      auto [it, fresh] = known_items.try_emplace(*part, false);
+      if (fresh) it->second = ItemExists(*db, *part);
+      known = it->second;
+    }
+    if (!known) {
       errors.Add(erp_err::kUnknownItem, "Line " + n + ": item '" + code + "' does not exist",
                  "Item");
     }
