@@ -68,8 +68,7 @@ class Claim {
     released_ = true;
     std::shared_ptr<Connection> connection =
         lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
-    connection->Execute("UPDATE ORDERHEADER SET CLAIMID = NULL, CLAIMED = NULL WHERE CLAIMID = " +
-                        lib_sales::EncString(id_));
+    connection->Execute("DELETE FROM ORDERCLAIM WHERE CLAIMID = " + lib_sales::EncString(id_));
     lib_sales::Sls_CloseConnection(connection);
   }
 
@@ -139,13 +138,16 @@ std::vector<HandoverOutcome> Order::HandOverWaitingOrders(int32_t kro_id) {
   {
     std::shared_ptr<Connection> connection = lib_sales::Sls_GetOpenConnection(cs);
     platform::data::Transaction tx(*connection);
-    // One statement takes the waiting orders no other run holds: two runs at
-    // the same time never hand over the same order.
+    // Claims older than the lease belong to runs that died: their orders
+    // are free again. Then one statement takes the waiting orders no other
+    // run holds: two runs at the same time never hand over the same order.
+    connection->Execute("DELETE FROM ORDERCLAIM WHERE CLAIMED < " + lib_sales::EncDate(expired));
     Variant claimed;
-    connection->Execute("UPDATE ORDERHEADER SET CLAIMID = " + lib_sales::EncString(claim.id()) +
-                            ", CLAIMED = " + lib_sales::EncDate(now) + " WHERE  KROID = " + instance +
-                            " AND ORDERSTATUS = " + "0" + " AND ATTEMPTS < " + lib_sales::EncLong(max) +
-                            " AND (CLAIMID IS NULL OR CLAIMED < " + lib_sales::EncDate(expired) + ")",
+    connection->Execute("INSERT INTO ORDERCLAIM (ORDERID, CLAIMID, CLAIMED) SELECT ORDERID, " +
+                            lib_sales::EncString(claim.id()) + ", " + lib_sales::EncDate(now) +
+                            " FROM ORDERHEADER WHERE  KROID = " + instance + " AND ORDERSTATUS = " +
+                            "0" + " AND ATTEMPTS < " + lib_sales::EncLong(max) +
+                            " AND ORDERID NOT IN (SELECT ORDERID FROM ORDERCLAIM)",
                         &claimed);
     if (claimed.ToLong() == 0) {
       tx.Commit();
@@ -159,15 +161,19 @@ std::vector<HandoverOutcome> Order::HandOverWaitingOrders(int32_t kro_id) {
   }
   const std::string claim_sql = lib_sales::EncString(claim.id());
   std::shared_ptr<Recordset> header = lib_sales::Sls_GetDisconnectedRecordset(
-      "SELECT * FROM ORDERHEADER " + std::string(" WHERE  CLAIMID = ") + claim_sql, cs);
+      "SELECT * FROM ORDERHEADER " +
+          std::string(" WHERE  ORDERID IN (SELECT ORDERID FROM ORDERCLAIM WHERE CLAIMID = ") +
+          claim_sql + ")",
+      cs);
   auto document = platform::Dictionary::New();
   document->Add("header", Variant(header));
   document->Add("origin", Variant(kOriginPeriodicRun));
   const bool refused = HandOver(document);
 
   auto after = lib_sales::Sls_GetDisconnectedRecordset(
-      "SELECT ORDERID, ORDERSTATUS, SALESORDERNR, ERROR, ATTEMPTS FROM ORDERHEADER WHERE CLAIMID = " +
-          claim_sql + " ORDER BY ORDERDATE, ORDERID",
+      "SELECT ORDERID, ORDERSTATUS, SALESORDERNR, ERROR, ATTEMPTS FROM ORDERHEADER WHERE ORDERID IN "
+      "(SELECT ORDERID FROM ORDERCLAIM WHERE CLAIMID = " +
+          claim_sql + ") ORDER BY ORDERDATE, ORDERID",
       cs);
   for (; !after->Eof(); after->MoveNext()) {
     const auto text = [&](const char* c) {

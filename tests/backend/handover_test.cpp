@@ -252,11 +252,19 @@ TEST_F(HandoverTest, TwoOverlappingRunsNeverCreateAnOrderTwice) {
 // sales order for a web order it already has.
 TEST_F(HandoverTest, AnExpiredClaimIsHandedOverAgainAndTheErpRefusesADuplicate) {
   Submit({.id = "LOST", .kro_id = 2, .lines = 1});
-  db_->Execute("UPDATE ORDERHEADER SET CLAIMID = 'DEAD', CLAIMED = '2026-01-01T00:00:00' WHERE ORDERID = 'LOST'");
+  Submit({.id = "HELD", .kro_id = 2, .lines = 1});
+  // A claim of a run still at work is left alone.
+  db_->Execute("INSERT INTO ORDERCLAIM (ORDERID, CLAIMID, CLAIMED) VALUES ('HELD', 'BUSY', ?)",
+               {Variant(platform::Clock::Now())});
+  db_->Execute("INSERT INTO ORDERCLAIM (ORDERID, CLAIMID, CLAIMED) VALUES ('LOST', 'DEAD', "
+               "'2026-01-01T00:00:00')");
   const auto out = Run(2);
   ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].order_id, "LOST");
   EXPECT_EQ(out[0].status, 1);
-  EXPECT_TRUE(HeaderValue("LOST", "CLAIMID").IsNull());
+  db_->Execute("DELETE FROM ORDERCLAIM WHERE CLAIMID = 'BUSY'");
+  db_->Execute("UPDATE ORDERHEADER SET ORDERSTATUS = 6 WHERE ORDERID = 'HELD'");
+  EXPECT_EQ(db_->Execute("SELECT COUNT(*) AS N FROM ORDERCLAIM")->Value("N").ToLong(), 0);
 
   // The write-back was lost: the order waits again, the ERP has it.
   db_->Execute("UPDATE ORDERHEADER SET ORDERSTATUS = 0, SALESORDERNR = NULL WHERE ORDERID = 'LOST'");
