@@ -130,6 +130,11 @@ std::vector<HandoverOutcome> Order::HandOverWaitingOrders(int32_t kro_id) {
   const int32_t max = GetMaxAttempts(kro_id);
   // The instance id is a byte in the statement text: an id outside 0..255
   // fails with an overflow before anything is read.
+  if (kro_id < 0 || kro_id > 255) {
+    platform::Raise(platform::err::kOverflow, "Order.CreateSOatBackend",
+                    "Overflow: back-end instance id " + std::to_string(kro_id) +
+                        " lies outside 0 to 255");
+  }
   const std::string instance = lib_sales::EncByte(Variant(kro_id));
   const std::string cs = lib_sales::Sls_ConnectionString();
   Claim claim(lib_sales::NewGuidString());
