@@ -1,9 +1,18 @@
 #include "backend/register.h"
 
+#include "backend/allocate.h"
+#include "backend/backend.h"
+#include "backend/order.h"
+#include "backend/price_tax.h"
 #include "platform/host/registry.h"
 
 namespace ferrolink {
 
-void RegisterComponents() {}
+void RegisterComponents() {
+  platform::RegisterClass<Order>("Ferrolink.Order");
+  platform::RegisterClass<AllocateAction>("Ferrolink.Allocate");
+  platform::RegisterClass<PriceTax>("Ferrolink.PriceTax");
+  platform::RegisterClass<Backend>("Ferrolink.Backend");
+}
 
 }  // namespace ferrolink

@@ -15,6 +15,7 @@
 #include "apps/instance/databases.h"
 #include "backend/register.h"
 #include "platform/core/com_error.h"
+#include "platform/erp/selector.h"
 #include "platform/services/register.h"
 #include "sales/register.h"
 
@@ -218,6 +219,7 @@ void RegisterAllComponents() {
   static std::once_flag once;
   std::call_once(once, [] {
     platform::RegisterPlatformComponents();
+    platform::erp::RegisterErpComponents();
     vendra::RegisterComponents();
     ferrolink::RegisterComponents();
     RegisterStoredProcedures();

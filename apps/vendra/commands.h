@@ -45,6 +45,13 @@ void UseHome(const std::optional<std::filesystem::path>& home);
 
 // Creates an object by identifier; 429 for one nobody registered.
 platform::ObjectPtr NewObject(const std::string& progid);
+// `vendra handover --instance N` (handover.cpp); `vendra erp order|orders` (erp.cpp).
+int RunHandover(const std::optional<std::filesystem::path>& home, int32_t instance,
+                std::ostream& out, std::ostream& err);
+int RunErpOrder(const std::optional<std::filesystem::path>& home, int32_t kro_id,
+                const std::string& sales_order, std::ostream& out, std::ostream& err);
+int RunErpOrders(const std::optional<std::filesystem::path>& home, int32_t kro_id,
+                 std::ostream& out, std::ostream& err);
 
 // The arguments of a call from their command-line texts: JSON, or "@FILE"
 // ("@-" for standard input) holding JSON; {"$object": PROGID} creates a new

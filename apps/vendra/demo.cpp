@@ -183,6 +183,10 @@ void StepScript(DemoContext& demo);  // demo_script.cpp
 // Price lists and the order document (demo_pricing.cpp).
 void StepPricingWebPrice(DemoContext& demo);
 void StepPricingOrderDocument(DemoContext& demo);
+// On to the ERP (demo_erp.cpp).
+void StepErpHandover(DemoContext& demo);
+void StepErpAtOnce(DemoContext& demo);
+void StepErpRefused(DemoContext& demo);
 
 namespace {
 
@@ -200,6 +204,9 @@ const DemoStep kSteps[] = {
     {"A basket that cannot be ordered", StepOrderRefused},
     {"Price lists and the web price", StepPricingWebPrice},
     {"A basket as its order document", StepPricingOrderDocument},
+    {"The periodic hand-over to the ERP", StepErpHandover},
+    {"An order numbered by the ERP at once", StepErpAtOnce},
+    {"An order the ERP refuses", StepErpRefused},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

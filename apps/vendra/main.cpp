@@ -93,6 +93,18 @@ int main(int argc, char** argv) {
   CLI::App* demo = app.add_subcommand("demo", "Show what works, on a throw-away instance");
   demo->add_flag("--keep", keep, "Keep the demo instance instead of removing it");
 
+  int32_t handover_instance = 0;
+  CLI::App* handover = app.add_subcommand("handover", "Hand an instance's waiting orders to the ERP");
+  handover->add_option("--instance", handover_instance, "Back-end instance id")->required();
+  int32_t erp_instance = 0;
+  std::string erp_order_nr;
+  CLI::App* erp = app.add_subcommand("erp", "Show what the ERP received")->require_subcommand(1);
+  CLI::App* erp_order = erp->add_subcommand("order", "One sales order as JSON");
+  erp_order->add_option("KROID", erp_instance)->required();
+  erp_order->add_option("SALESORDERNR", erp_order_nr)->required();
+  CLI::App* erp_orders = erp->add_subcommand("orders", "The instance's sales orders as JSON");
+  erp_orders->add_option("KROID", erp_instance)->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -120,5 +132,8 @@ int main(int argc, char** argv) {
   }
   if (call->parsed()) return RunCall(home, progid, method, call_arguments, std::cout, std::cerr);
   if (script->parsed()) return RunScript(home, script_file, std::cout, std::cerr);
+  if (handover->parsed()) return RunHandover(home, handover_instance, std::cout, std::cerr);
+  if (erp_order->parsed()) return RunErpOrder(home, erp_instance, erp_order_nr, std::cout, std::cerr);
+  if (erp_orders->parsed()) return RunErpOrders(home, erp_instance, std::cout, std::cerr);
   return RunDemo(keep, std::cout, std::cerr);
 }

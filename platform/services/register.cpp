@@ -10,6 +10,7 @@
 #include "platform/services/currency.h"
 #include "platform/services/data_functions.h"
 #include "platform/services/log.h"
+#include "platform/services/mail_message.h"
 #include "platform/services/membership.h"
 #include "platform/services/message_manager.h"
 #include "platform/services/product_catalog.h"
@@ -33,6 +34,7 @@ void RegisterPlatformComponents() {
   RegisterClass<ReferentialChecker>("Orvanta.ReferentialChecker");
   RegisterClass<Configurator>("Syntaro.Configurator");
   RegisterClass<SqlValueEncoder>("SqlValueEncoder");
+  RegisterClass<MailMessage>("CDO.Message");
   data::RegisterDataComponents();
 }
 
