@@ -179,6 +179,7 @@ void StepOrderBasket(DemoContext& demo);
 void StepOrderSubmit(DemoContext& demo);
 void StepOrderSettings(DemoContext& demo);
 void StepOrderRefused(DemoContext& demo);
+void StepImport(DemoContext& demo);  // demo_import.cpp
 
 namespace {
 
@@ -193,6 +194,7 @@ const DemoStep kSteps[] = {
     {"The basket becomes an order", StepOrderSubmit},
     {"Customer and back-end instance settings", StepOrderSettings},
     {"A basket that cannot be ordered", StepOrderRefused},
+    {"Product data import: prodloader and dtsrun", StepImport},
 };
 
 // The temporary directory goes when the demo ends, however it ends.
