@@ -78,6 +78,12 @@ data::Connection& RunContext::Sql(int32_t connection_id) {
     Raise(err::kInvalidProcedureCall, kSource,
           "The connection '" + c->name + "' names no catalog (database)");
   }
+  // A catalog is a database of the server, never a path leading elsewhere.
+  if (c->catalog.find_first_of("/\\;") != std::string::npos || c->catalog == "." ||
+      c->catalog == "..") {
+    Raise(err::kInvalidProcedureCall, kSource,
+          "The connection '" + c->name + "': '" + c->catalog + "' is not a catalog name");
+  }
   const fs::path server = fs::absolute(c->data_source).lexically_normal();
   const std::string key = server.string() + "|" + text::LowerAscii(c->catalog);
   if (auto it = open_.find(key); it != open_.end()) return *it->second;
@@ -92,9 +98,9 @@ data::Connection& RunContext::Sql(int32_t connection_id) {
           "The connection '" + c->name + "': cannot open database '" + c->catalog +
               "', the server '" + server.string() + "' holds no such catalog");
   }
-  if (c->catalog.find(';') != std::string::npos || server.string().find(';') != std::string::npos) {
+  if (server.string().find(';') != std::string::npos) {
     Raise(err::kInvalidProcedureCall, kSource,
-          "The connection '" + c->name + "': a ';' cannot be part of a server or catalog name");
+          "The connection '" + c->name + "': a ';' cannot be part of a server name");
   }
   auto connection = std::make_shared<data::Connection>();
   connection->Open("Provider=SQLite;Data Source=" + server.string() +

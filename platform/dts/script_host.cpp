@@ -3,6 +3,7 @@
 #include <lua.hpp>
 
 #include <cmath>
+#include <cstdio>
 #include <system_error>
 
 #include "platform/core/com_error.h"
@@ -110,12 +111,24 @@ int FsIsFile(lua_State* L) {
   return 1;
 }
 
+// Raises a script error with message. Lua unwinds with longjmp, which must
+// not pass C++ objects still to be destroyed: callers build the message in
+// an inner scope and raise after it has closed.
+int RaiseText(lua_State* L, const char* message) { return luaL_error(L, "%s", message); }
+
 int FsMkdir(lua_State* L) {
-  const fs::path path = luaL_checkstring(L, 1);
-  std::error_code ec;
-  if (fs::exists(path, ec)) return luaL_error(L, "File already exists: %s", path.c_str());
-  if (!fs::create_directory(path, ec))
-    return luaL_error(L, "Path not found: %s (%s)", path.c_str(), ec.message().c_str());
+  const char* text = luaL_checkstring(L, 1);
+  char message[1024] = {};
+  {
+    const fs::path path = text;
+    std::error_code ec;
+    if (fs::exists(path, ec)) {
+      std::snprintf(message, sizeof message, "File already exists: %s", text);
+    } else if (!fs::create_directory(path, ec)) {
+      std::snprintf(message, sizeof message, "Path not found: %s (%s)", text, ec.message().c_str());
+    }
+  }
+  if (message[0]) return RaiseText(L, message);
   return 0;
 }
 
@@ -136,25 +149,28 @@ bool Matches(const char* pattern, const char* name) {
 }
 
 int FsDelete(lua_State* L) {
-  const fs::path pattern = luaL_checkstring(L, 1);
+  const char* text = luaL_checkstring(L, 1);
   const ScriptHost* host = HostOf(L);
-  const fs::path folder = pattern.has_parent_path() ? pattern.parent_path() : fs::path(".");
-  const std::string name_pattern = pattern.filename().string();
-  std::error_code ec;
-  int matched = 0;
-  std::string failure;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!it->is_regular_file(ec)) continue;
-    if (!Matches(name_pattern.c_str(), it->path().filename().string().c_str())) continue;
-    ++matched;
-    const fs::path file = fs::absolute(it->path()).lexically_normal();
-    if (host->protected_files().count(file)) continue;  // in use
-    std::error_code rm;
-    fs::remove(it->path(), rm);
-    if (rm) failure = "Permission denied: " + it->path().string();
+  char message[1024] = {};
+  {
+    const fs::path pattern = text;
+    const fs::path folder = pattern.has_parent_path() ? pattern.parent_path() : fs::path(".");
+    const std::string name_pattern = pattern.filename().string();
+    std::error_code ec;
+    int matched = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (!it->is_regular_file(ec)) continue;
+      if (!Matches(name_pattern.c_str(), it->path().filename().string().c_str())) continue;
+      ++matched;
+      const fs::path file = fs::absolute(it->path()).lexically_normal();
+      if (host->protected_files().count(file)) continue;  // in use
+      std::error_code rm;
+      fs::remove(it->path(), rm);
+      if (rm) std::snprintf(message, sizeof message, "Permission denied: %s", it->path().c_str());
+    }
+    if (!message[0] && matched == 0) std::snprintf(message, sizeof message, "File not found: %s", text);
   }
-  if (!failure.empty()) return luaL_error(L, "%s", failure.c_str());
-  if (matched == 0) return luaL_error(L, "File not found: %s", pattern.c_str());
+  if (message[0]) return RaiseText(L, message);
   return 0;
 }
 

@@ -273,6 +273,10 @@ TEST_F(DataTask, MissingSourceOrCatalogFailsTheStepClearly) {
   p.connections[0].catalog.clear();
   r = PackageRunner(p).Run();
   EXPECT_NE(r.steps[0].message.find("names no catalog"), std::string::npos);
+  // A catalog is a database of the server, never a path to somewhere else.
+  p.connections[0].catalog = "../" + dir_.path().filename().string() + "/Shop";
+  r = PackageRunner(p).Run();
+  EXPECT_NE(r.steps[0].message.find("is not a catalog name"), std::string::npos) << r.steps[0].message;
 }
 
 TEST_F(DataTask, ProgressIsLoggedEveryNRows) {
