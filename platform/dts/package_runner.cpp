@@ -279,6 +279,19 @@ RunResult PackageRunner::Run() {
     context.Log(line);
     done[step.name] = outcome;
     result.steps.push_back(outcome);
+    if (outcome.result == StepResult::kFailed && (step.fail_package_on_error || package_.fail_on_error)) {
+      // The package stops at its first failing step: nothing after it runs.
+      for (const Step& rest : package_.steps) {
+        if (done.count(rest.name)) continue;
+        StepOutcome o;
+        o.step = rest.name;
+        o.result = StepResult::kNotRun;
+        o.message = "the package stopped when '" + step.name + "' failed";
+        context.Log("Step '" + rest.name + "' was not run: " + o.message);
+        done[rest.name] = o;
+        result.steps.push_back(o);
+      }
+    }
   }
   result.succeeded = true;
   for (const StepOutcome& o : result.steps)

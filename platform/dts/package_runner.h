@@ -15,7 +15,10 @@
 // read, the transformation raised an error or asked for an exception row,
 // the statement failed); it stops when the failing rows reach the task's
 // maximum. A step that waits for the success of a failed step does not
-// run, and neither does any step waiting for it.
+// run, and neither does any step waiting for it. A failing step stops the
+// whole package only when it (or the package) says so (fail on error).
+// Steps run one at a time; the package's maximum of concurrent steps is
+// kept and honoured trivially.
 //
 // Thread-safety: one runner per run; the package is copied.
 #pragma once

@@ -179,12 +179,14 @@ int FsDelete(lua_State* L) {
 ScriptHost::ScriptHost() {
   L_ = luaL_newstate();
   if (!L_) Raise(err::kOutOfMemory, kSource, "The script engine cannot start");
-  // The standard library, without starting processes: task code works on
-  // rows and files, never on the shell.
+  // The standard library, without starting processes or ending this one:
+  // task code works on rows and files.
   luaL_openlibs(L_);
   lua_getglobal(L_, "os");
-  lua_pushnil(L_);
-  lua_setfield(L_, -2, "execute");
+  for (const char* name : {"execute", "exit"}) {
+    lua_pushnil(L_);
+    lua_setfield(L_, -2, name);
+  }
   lua_pop(L_, 1);
   lua_getglobal(L_, "io");
   lua_pushnil(L_);
