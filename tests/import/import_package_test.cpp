@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
