@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   libsqlite3-dev sqlite3 libpugixml-dev libicu-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  liblua5.4-dev
   python3  # the tests read written mail with its email package
 )
 

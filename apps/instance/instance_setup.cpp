@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "apps/instance/databases.h"
+#include "apps/instance/demo_exports.h"
 #include "backend/register.h"
 #include "platform/core/com_error.h"
 #include "platform/erp/selector.h"
@@ -275,6 +276,7 @@ void CreateInstance(const std::filesystem::path& home_in, bool demo) {
   WriteFileAtomically(platform_file, ToText(PlatformDocument()));
 
   CreateDatabases(home, demo);
+  if (demo) WriteDemoExports(home / "exchange");
   rollback.Commit();
 }
 

@@ -187,6 +187,7 @@ void StepPricingOrderDocument(DemoContext& demo);
 void StepErpHandover(DemoContext& demo);
 void StepErpAtOnce(DemoContext& demo);
 void StepErpRefused(DemoContext& demo);
+void StepImport(DemoContext& demo);  // demo_import.cpp
 
 namespace {
 
@@ -207,6 +208,7 @@ const DemoStep kSteps[] = {
     {"The periodic hand-over to the ERP", StepErpHandover},
     {"An order numbered by the ERP at once", StepErpAtOnce},
     {"An order the ERP refuses", StepErpRefused},
+    {"Product data import: prodloader and dtsrun", StepImport},
 };
 
 // The temporary directory goes when the demo ends, however it ends.
