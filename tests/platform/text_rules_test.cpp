@@ -142,7 +142,12 @@ TEST_F(TextRulesTest, EveryWritePathStoresTheTextOrRefusesItWhole) {
   }
 }
 
-TEST_F(TextRulesTest, NumbersAreMeasuredAsTextAndOtherColumnsAreFree) {
+TEST_F(TextRulesTest, NumbersAreMeasuredAsTextAndAStatementFailsWhole) {
+  // The first row keeps the rules, the second does not: neither is stored.
+  vendra_test::Failure(
+      [&] { db_->Execute("INSERT INTO KINDS (ID, NV) VALUES (2, 'fine'), (3, 'too long')"); });
+  EXPECT_EQ(db_->Execute("SELECT COUNT(*) AS N FROM KINDS")->Value("N").ToLong(), 0);
+
   const platform::ComError e = vendra_test::Failure(
       [&] { db_->Execute("INSERT INTO KINDS (ID, NC) VALUES (1, ?)", {Variant(int32_t{12345})}); });
   EXPECT_NE(e.description().find("KINDS.NC takes at most 3 characters"), std::string::npos);
