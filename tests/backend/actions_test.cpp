@@ -40,7 +40,9 @@ TEST_F(ActionsTest, TheSelectorGivesEachInstancesSettingsAndType) {
                               .As<platform::Dictionary>();
     EXPECT_EQ(settings->Item("componentid"), Variant(c.component));
     EXPECT_EQ(settings->Exists("alignment"), c.mask != nullptr);
-    if (c.mask) EXPECT_EQ(settings->Item("itemsegmentationmask"), Variant(c.mask));
+    if (c.mask) {
+      EXPECT_EQ(settings->Item("itemsegmentationmask"), Variant(c.mask));
+    }
     const ObjectPtr instance = platform::Call(selector, "GetInstance", {Variant(c.kro)}).ToObject();
     EXPECT_EQ(platform::Call(instance, "ConnectorType"), Variant(c.type));
   }
