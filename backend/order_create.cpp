@@ -452,7 +452,11 @@ void Order::BuildInputValuesforV50c(Recordset& lines, int32_t origin) {
 }
 
 void Order::WriteError(const std::string& text) {
-  connection_->Execute("UPDATE ORDERHEADER SET ERROR = " + lib_sales::EncString(text) +
+  // The ERP's text may run longer than the column holds; the start of it is
+  // what an operator needs, and a refused write would lose all of it.
+  constexpr size_t kErrorColumnLength = 4000;
+  const std::string cut(platform::text::Utf8Prefix(text, kErrorColumnLength));
+  connection_->Execute("UPDATE ORDERHEADER SET ERROR = " + lib_sales::EncString(cut) +
                        " WHERE ORDERID = " + lib_sales::EncString(order_id_));
 }
 

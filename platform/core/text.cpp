@@ -1,5 +1,7 @@
 #include "platform/core/text.h"
 
+#include <algorithm>
+
 namespace platform::text {
 
 namespace {
@@ -70,6 +72,13 @@ size_t Utf8SequenceLength(std::string_view text, size_t i) {
   for (size_t k = 2; k < n; ++k)
     if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
   return n;
+}
+
+std::string_view Utf8Prefix(std::string_view text, size_t max_chars) {
+  size_t i = 0;
+  for (size_t chars = 0; i < text.size() && chars < max_chars; ++chars)
+    i += std::max<size_t>(1, Utf8SequenceLength(text, i));
+  return text.substr(0, i);
 }
 
 }  // namespace platform::text

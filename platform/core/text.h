@@ -30,4 +30,9 @@ int CompareNoCase(std::string_view a, std::string_view b);
 // above U+10FFFF. i must be below text.size().
 size_t Utf8SequenceLength(std::string_view text, size_t i);
 
+// The first max_chars characters of a UTF-8 text, never cut inside a
+// character (a malformed byte counts as one), for a text that must fit a
+// column of that declared length.
+std::string_view Utf8Prefix(std::string_view text, size_t max_chars);
+
 }  // namespace platform::text
