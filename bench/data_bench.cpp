@@ -32,22 +32,18 @@
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/data/sqlite/sqlite_driver.h"
+#include "bench/support/bench_support.h"
 
 using namespace platform;
 using namespace platform::data;
 
 namespace {
 
+using vendra_bench::Check;
+
 std::filesystem::path g_dir;
 std::string g_cs;
 std::string g_file;
-
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite3: %s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    std::abort();
-  }
-}
 
 void CreateDatabase() {
   g_dir = std::filesystem::temp_directory_path() /
@@ -66,16 +62,8 @@ void CreateDatabase() {
   )");
 }
 
-sqlite3* OpenRaw() {
-  sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(g_file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), db);
-  // The settings the driver uses, so both sides pay for the same durability.
-  sqlite3_busy_timeout(db, 5000);
-  Check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;",
-                     nullptr, nullptr, nullptr),
-        db);
-  return db;
-}
+// The floor's handle on the benchmark's database.
+sqlite3* OpenRaw() { return vendra_bench::OpenRaw(g_file); }
 
 struct PlainRow {
   int id;
@@ -296,9 +284,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ratio("the same, inside the caller's transaction", "Insert1000Rows_VendraInTransaction",
           "Insert1000Rows_Sqlite3", "");
     ratio("the same, filling the set included", "Insert1000Rows_VendraFill", "Insert1000Rows_Sqlite3", "");
-    std::printf("statement cache of the idle handles: %.1f KiB, largest %zu of %zu statements\n",
-                sqlite::IdleStatementCacheBytes() / 1024.0, sqlite::LargestIdleStatementCache(),
-                sqlite::StatementCacheCapacity());
+    vendra_bench::PrintStatementCache();
   }
 
  private:

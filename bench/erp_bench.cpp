@@ -20,12 +20,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "apps/instance/instance_setup.h"
 #include "backend/order.h"
 #include "platform/core/dictionary.h"
 #include "platform/data/connection.h"
@@ -33,30 +31,21 @@
 #include "sales/order/order.h"
 #include "shared/components.h"
 #include "shared/data_routines.h"
-#include "tests/support/test_instance.h"
+#include "bench/support/bench_support.h"
 
 namespace {
 
 using platform::Variant;
 using Clock = std::chrono::steady_clock;
+using vendra_bench::Check;
 
 std::string g_home;
 int g_next = 0;
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite3: %s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    std::abort();
-  }
-}
-
+// The catalog's database of the instance. This floor has always run without
+// foreign keys enforced; kept that way so its ratios stay comparable with earlier runs.
 sqlite3* OpenRaw(const std::string& catalog) {
-  sqlite3* db = nullptr;
-  const std::string file = g_home + "/data/" + catalog + ".db";
-  Check(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), db);
-  sqlite3_busy_timeout(db, 5000);
-  Check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr), db);
-  return db;
+  return vendra_bench::OpenRaw(g_home + "/data/" + catalog + ".db", /*foreign_keys=*/false);
 }
 
 struct Stmt {
@@ -208,48 +197,23 @@ BENCHMARK(BM_CreateBackendSalesOrder)->Arg(20)->Arg(100)->UseManualTime()->Unit(
 BENCHMARK(BM_CreateBackendSalesOrder_Floor)->Arg(20)->Arg(100)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PeriodicHandover)->Arg(100)->Arg(1000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-  void Summary() const {
-    auto ratio = [&](const char* label, const char* a, const char* b, const char* goal) {
-      auto x = times_.find(a), y = times_.find(b);
-      if (x == times_.end() || y == times_.end() || y->second <= 0) return;
-      std::printf("%-52s %6.2fx", label, x->second / y->second);
-      if (*goal) std::printf("   (goal: %s)", goal);
-      std::printf("\n");
-    };
-    std::printf("\n");
-    ratio("CreateBackendSalesOrder 20 lines / floor", "BM_CreateBackendSalesOrder/20/manual_time",
+// Each hand-over against its floor, and how the cost grows with the lines
+// and the orders.
+void PrintRatios(const vendra_bench::RatioReporter& r) {
+  std::printf("\n");
+  r.Ratio(52, "CreateBackendSalesOrder 20 lines / floor", "BM_CreateBackendSalesOrder/20/manual_time",
           "BM_CreateBackendSalesOrder_Floor/20/manual_time", "at most 3x");
-    ratio("CreateBackendSalesOrder 100 lines / floor", "BM_CreateBackendSalesOrder/100/manual_time",
+  r.Ratio(52, "CreateBackendSalesOrder 100 lines / floor", "BM_CreateBackendSalesOrder/100/manual_time",
           "BM_CreateBackendSalesOrder_Floor/100/manual_time", "at most 3x");
-    ratio("CreateBackendSalesOrder 100 lines / 20 lines", "BM_CreateBackendSalesOrder/100/manual_time",
+  r.Ratio(52, "CreateBackendSalesOrder 100 lines / 20 lines", "BM_CreateBackendSalesOrder/100/manual_time",
           "BM_CreateBackendSalesOrder/20/manual_time", "at most 6x");
-    ratio("periodic hand-over 1,000 orders / 100 orders", "BM_PeriodicHandover/1000/iterations:2/manual_time",
+  r.Ratio(52, "periodic hand-over 1,000 orders / 100 orders", "BM_PeriodicHandover/1000/iterations:2/manual_time",
           "BM_PeriodicHandover/100/iterations:2/manual_time", "about 10x: linear");
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  vendra_instance::RegisterAllComponents();
-  RatioReporter reporter;
-  {
-    vendra_test::TestInstance instance;
-    g_home = instance.home().string();
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    platform::data::ReleasePooledSessions();
-  }
-  reporter.Summary();
-  return 0;
+  return vendra_bench::RunOnDemoInstance(
+      argc, argv, [](const std::filesystem::path& home) { g_home = home.string(); }, PrintRatios);
 }

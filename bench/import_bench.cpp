@@ -28,7 +28,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,23 +39,18 @@
 #include "platform/data/connection.h"
 #include "platform/dts/package_runner.h"
 #include "tests/support/test_instance.h"
+#include "bench/support/bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using vendra_bench::Check;
 
 int g_items = 10000;
 fs::path g_home;
 fs::path g_pristine;  // the catalogue before any import
 fs::path g_imported;  // the catalogue after one import
-
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite3: %s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    std::abort();
-  }
-}
 
 fs::path BrevaneFile() { return g_home / "data" / "Brevane.db"; }
 
@@ -86,16 +80,6 @@ void RunPackage() {
 }
 
 // ------------------------------------------------------------ the floor
-
-sqlite3* OpenRaw(const fs::path& file) {
-  sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), db);
-  sqlite3_busy_timeout(db, 5000);
-  Check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;",
-                     nullptr, nullptr, nullptr),
-        db);
-  return db;
-}
 
 class Stmt {
  public:
@@ -199,8 +183,8 @@ class Batch {
 
 void PlainLoader() {
   const fs::path exchange = g_home / "exchange";
-  sqlite3* db = OpenRaw(BrevaneFile());
-  sqlite3* kelmor = OpenRaw(g_home / "data" / "Kelmor.db");
+  sqlite3* db = vendra_bench::OpenRaw(BrevaneFile().string());
+  sqlite3* kelmor = vendra_bench::OpenRaw((g_home / "data" / "Kelmor.db").string());
   {
     // Units.
     Stmt find(db, "SELECT UNITCODE FROM UNIT WHERE UNITCODE = ?");
@@ -411,37 +395,26 @@ BENCHMARK(Import_Sqlite3_First)->UseManualTime()->Unit(benchmark::kMillisecond)-
 BENCHMARK(Import_Package_Second)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(Import_Sqlite3_Second)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-      if (auto it = r.counters.find("wall_ms"); it != r.counters.end()) walls_[r.benchmark_name()] = it->second;
+// Each run of the package against the plain loader: the timed (CPU) ratio
+// and, beside it, the wall clock's.
+void PrintRatios(const vendra_bench::RatioReporter& r) {
+  auto ratio = [&](const char* label, const char* a, const char* b) {
+    std::string wall;
+    const double* wa = r.Counter(a, "wall_ms");
+    const double* wb = r.Counter(b, "wall_ms");
+    if (wa && wb && *wb > 0) {
+      char text[64];
+      std::snprintf(text, sizeof text, "   wall clock %.2fx", *wa / *wb);
+      wall = text;
     }
-  }
-  void Summary() const {
-    auto ratio = [&](const char* label, const char* a, const char* b) {
-      auto x = times_.find(a), y = times_.find(b);
-      if (x == times_.end() || y == times_.end() || y->second <= 0) return;
-      std::printf("%-52s %6.2fx   (goal: at most 2x)", label, x->second / y->second);
-      auto wx = walls_.find(a), wy = walls_.find(b);
-      if (wx != walls_.end() && wy != walls_.end() && wy->second > 0)
-        std::printf("   wall clock %.2fx", wx->second / wy->second);
-      std::printf("\n");
-    };
-    std::printf("\n%d items, %d IDNOs\n", g_items, g_items);
-    ratio("import package, first run / sqlite3 loader", "Import_Package_First/iterations:3/manual_time",
-          "Import_Sqlite3_First/iterations:3/manual_time");
-    ratio("import package, second run / sqlite3 loader", "Import_Package_Second/iterations:3/manual_time",
-          "Import_Sqlite3_Second/iterations:3/manual_time");
-  }
-
- private:
-  std::map<std::string, double> times_;
-  std::map<std::string, double> walls_;
-};
+    r.Ratio(52, label, a, b, "at most 2x", wall);
+  };
+  std::printf("\n%d items, %d IDNOs\n", g_items, g_items);
+  ratio("import package, first run / sqlite3 loader", "Import_Package_First/iterations:3/manual_time",
+        "Import_Sqlite3_First/iterations:3/manual_time");
+  ratio("import package, second run / sqlite3 loader", "Import_Package_Second/iterations:3/manual_time",
+        "Import_Sqlite3_Second/iterations:3/manual_time");
+}
 
 }  // namespace
 
@@ -453,31 +426,28 @@ int main(int argc, char** argv) {
     else
       rest.push_back(argv[i]);
   }
-  int rest_count = static_cast<int>(rest.size());
-  benchmark::Initialize(&rest_count, rest.data());
-  vendra_instance::RegisterAllComponents();
-  RatioReporter reporter;
-  {
-    vendra_test::TestInstance instance;  // a fresh demo instance, removed at the end
-    g_home = instance.home();
-    vendra_instance::DemoExportSize size;
-    size.items = g_items;
-    size.idnos = g_items;
-    size.units = 50;
-    size.groups = 100;
-    size.exception_cases = false;
-    vendra_instance::WriteDemoExports(g_home / "exchange", size);
-    platform::data::ReleasePooledSessions();
-    g_pristine = g_home / "pristine.db";
-    g_imported = g_home / "imported.db";
-    fs::copy_file(BrevaneFile(), g_pristine);
-    RunPackage();
-    platform::data::ReleasePooledSessions();
-    fs::copy_file(BrevaneFile(), g_imported);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    platform::data::ReleasePooledSessions();
-  }
-  reporter.Summary();
+  // The runs start from a catalogue imported once (the second run's start)
+  // and from the one before it (the first run's start), both kept as copies.
+  const int rc = vendra_bench::RunOnDemoInstance(
+      static_cast<int>(rest.size()), rest.data(),
+      [](const fs::path& home) {
+        g_home = home;
+        vendra_instance::DemoExportSize size;
+        size.items = g_items;
+        size.idnos = g_items;
+        size.units = 50;
+        size.groups = 100;
+        size.exception_cases = false;
+        vendra_instance::WriteDemoExports(g_home / "exchange", size);
+        platform::data::ReleasePooledSessions();
+        g_pristine = g_home / "pristine.db";
+        g_imported = g_home / "imported.db";
+        fs::copy_file(BrevaneFile(), g_pristine);
+        RunPackage();
+        platform::data::ReleasePooledSessions();
+        fs::copy_file(BrevaneFile(), g_imported);
+      },
+      PrintRatios);
   benchmark::Shutdown();
-  return 0;
+  return rc;
 }

@@ -21,12 +21,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "apps/instance/instance_setup.h"
 #include "platform/core/clock.h"
 #include "platform/core/dictionary.h"
 #include "platform/data/command.h"
@@ -36,12 +34,13 @@
 #include "sales/basket/basket.h"
 #include "sales/pricing/pricing.h"
 #include "shared/components.h"
-#include "tests/support/test_instance.h"
+#include "bench/support/bench_support.h"
 
 namespace {
 
 using platform::Variant;
 using platform::data::Recordset;
+using vendra_bench::Check;
 
 constexpr int kLines = 100;
 constexpr int kProducts = 1000;
@@ -49,13 +48,6 @@ constexpr int kFirstProduct = 5001;
 
 std::string g_vendra_file;
 std::string g_kelmor_file;
-
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite3: %s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    std::abort();
-  }
-}
 
 // --- ConvertToXML -----------------------------------------------------------------
 
@@ -235,52 +227,25 @@ void BM_GetWebPrice_PreparedFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_GetWebPrice_PreparedFloor)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time so the summary can put the pairs side by side.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-      auto bytes = r.counters.find("bytes_per_second");
-      if (bytes != r.counters.end()) rates_[r.benchmark_name()] = bytes->second;
-    }
-  }
-  void Summary() const {
-    auto ratio = [&](const char* label, const char* a, const char* b, const char* goal) {
-      auto x = times_.find(a), y = times_.find(b);
-      if (x == times_.end() || y == times_.end() || y->second <= 0) return;
-      std::printf("%-46s %6.2fx   (goal: at most %s)\n", label, x->second / y->second, goal);
-    };
-    std::printf("\n");
-    if (auto it = rates_.find("BM_ConvertToXML"); it != rates_.end())
-      std::printf("%-46s %6.1f MB/s   (goal: at least 50 MB/s)\n",
-                  "ConvertToXML of 100 lines", it->second / 1e6);
-    ratio("ConvertToXML / string append of its pieces", "BM_ConvertToXML",
-          "BM_ConvertToXML_AppendFloor", "3x");
-    ratio("GetWebPrice x1000 / prepared GetPrice + rate", "BM_GetWebPrice",
-          "BM_GetWebPrice_PreparedFloor", "3x");
-  }
-
- private:
-  std::map<std::string, double> times_;
-  std::map<std::string, double> rates_;
-};
+// ConvertToXML's throughput, and each operation against its floor.
+void PrintRatios(const vendra_bench::RatioReporter& r) {
+  std::printf("\n");
+  if (const double* rate = r.Counter("BM_ConvertToXML", "bytes_per_second"))
+    std::printf("%-46s %6.1f MB/s   (goal: at least 50 MB/s)\n", "ConvertToXML of 100 lines", *rate / 1e6);
+  r.Ratio(46, "ConvertToXML / string append of its pieces", "BM_ConvertToXML", "BM_ConvertToXML_AppendFloor",
+          "at most 3x");
+  r.Ratio(46, "GetWebPrice x1000 / prepared GetPrice + rate", "BM_GetWebPrice", "BM_GetWebPrice_PreparedFloor",
+          "at most 3x");
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  vendra_instance::RegisterAllComponents();
-  RatioReporter reporter;
-  {
-    vendra_test::TestInstance instance;  // a fresh demo instance, removed at the end
-    g_vendra_file = (instance.home() / "data" / "Vendra.db").string();
-    g_kelmor_file = (instance.home() / "data" / "Kelmor.db").string();
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    platform::data::ReleasePooledSessions();
-  }
-  reporter.Summary();
-  return 0;
+  return vendra_bench::RunOnDemoInstance(
+      argc, argv,
+      [](const std::filesystem::path& home) {
+        g_vendra_file = (home / "data" / "Vendra.db").string();
+        g_kelmor_file = (home / "data" / "Kelmor.db").string();
+      },
+      PrintRatios);
 }

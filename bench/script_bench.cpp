@@ -13,16 +13,14 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "apps/instance/instance_setup.h"
 #include "apps/vendra/script.h"
 #include "platform/data/connection.h"
 #include "platform/host/context.h"
 #include "platform/host/registry.h"
-#include "tests/support/test_instance.h"
+#include "bench/support/bench_support.h"
 
 namespace {
 
@@ -82,42 +80,15 @@ void Direct(benchmark::State& state) {
 BENCHMARK(Script)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(Direct)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time so the summary can put the pairs side by side.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-  void Summary() const {
-    auto ratio = [&](const char* label, const char* a, const char* b, const char* goal) {
-      auto x = times_.find(a), y = times_.find(b);
-      if (x == times_.end() || y == times_.end() || y->second <= 0) return;
-      std::printf("%-52s %6.2fx", label, x->second / y->second);
-      if (*goal) std::printf("   (goal: at most %s)", goal);
-      std::printf("\n");
-    };
-    std::printf("\n");
-    ratio("1,000 GetParameterValue steps / direct calls", "Script/0", "Direct/0", "2x");
-    ratio("1,000 Dictionary.Exists steps / direct calls", "Script/1", "Direct/1", "");
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+// Each script against its direct calls.
+void PrintRatios(const vendra_bench::RatioReporter& r) {
+  std::printf("\n");
+  r.Ratio(52, "1,000 GetParameterValue steps / direct calls", "Script/0", "Direct/0", "at most 2x");
+  r.Ratio(52, "1,000 Dictionary.Exists steps / direct calls", "Script/1", "Direct/1", "");
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  vendra_instance::RegisterAllComponents();
-  RatioReporter reporter;
-  {
-    vendra_test::TestInstance instance;  // a fresh demo instance, removed at the end
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    platform::data::ReleasePooledSessions();
-  }
-  reporter.Summary();
-  return 0;
+  return vendra_bench::RunOnDemoInstance(argc, argv, nullptr, PrintRatios);
 }

@@ -31,20 +31,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <latch>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "apps/instance/instance_setup.h"
 #include "platform/core/dictionary.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/data/sqlite/sqlite_driver.h"
 #include "sales/order/order.h"
 #include "shared/components.h"
-#include "tests/support/test_instance.h"
+#include "bench/support/bench_support.h"
 
 namespace {
 
@@ -52,34 +50,12 @@ using platform::Variant;
 using platform::data::Connection;
 using platform::data::Recordset;
 using Clock = std::chrono::steady_clock;
+using vendra_bench::Check;
+using vendra_bench::RawDb;
 
 std::string g_vendra_file;
 std::string g_kelmor_file;
 std::atomic<int> g_next_basket{0};
-
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite3: %s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    std::abort();
-  }
-}
-
-sqlite3* OpenRaw(const std::string& file) {
-  sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), db);
-  // The settings the driver uses, so both sides pay for the same durability.
-  sqlite3_busy_timeout(db, 5000);
-  Check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;",
-                     nullptr, nullptr, nullptr),
-        db);
-  return db;
-}
-
-struct RawDb {
-  explicit RawDb(const std::string& file) : db(OpenRaw(file)) {}
-  ~RawDb() { sqlite3_close(db); }
-  sqlite3* db;
-};
 
 void Exec(sqlite3* db, const std::string& sql) {
   Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db);
@@ -283,40 +259,22 @@ BENCHMARK(SubmitBasket_Sqlite3Prepared)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
-// Keeps each run's time so the summary can put the pairs side by side.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-  void Summary() const {
-    auto ratio = [&](const char* label, const char* a, const char* b, const char* goal) {
-      auto x = times_.find(a), y = times_.find(b);
-      if (x == times_.end() || y == times_.end() || y->second <= 0) return;
-      std::printf("%-46s %6.2fx", label, x->second / y->second);
-      if (*goal) std::printf("   (goal: at most %s)", goal);
-      std::printf("\n");
-    };
-    std::printf("\n");
-    ratio("SubmitBasket 20 lines / sqlite3 floor", "SubmitBasket/20/manual_time",
-          "SubmitBasket_Sqlite3/20/manual_time", "2x");
-    ratio("SubmitBasket 100 lines / sqlite3 floor", "SubmitBasket/100/manual_time",
-          "SubmitBasket_Sqlite3/100/manual_time", "2x");
-    ratio("SubmitBasket 100 lines / 20 lines", "SubmitBasket/100/manual_time",
-          "SubmitBasket/20/manual_time", "6x");
-    ratio("sqlite3 floor 100 lines / 20 lines", "SubmitBasket_Sqlite3/100/manual_time",
+// The submissions against their floors, and how the cost grows with the lines.
+void PrintRatios(const vendra_bench::RatioReporter& r) {
+  std::printf("\n");
+  r.Ratio(46, "SubmitBasket 20 lines / sqlite3 floor", "SubmitBasket/20/manual_time",
+          "SubmitBasket_Sqlite3/20/manual_time", "at most 2x");
+  r.Ratio(46, "SubmitBasket 100 lines / sqlite3 floor", "SubmitBasket/100/manual_time",
+          "SubmitBasket_Sqlite3/100/manual_time", "at most 2x");
+  r.Ratio(46, "SubmitBasket 100 lines / 20 lines", "SubmitBasket/100/manual_time",
+          "SubmitBasket/20/manual_time", "at most 6x");
+  r.Ratio(46, "sqlite3 floor 100 lines / 20 lines", "SubmitBasket_Sqlite3/100/manual_time",
           "SubmitBasket_Sqlite3/20/manual_time", "");
-    ratio("SubmitBasket 20 lines / prepared-lines floor", "SubmitBasket/20/manual_time",
-          "SubmitBasket_Sqlite3Prepared/20/manual_time", "2x");
-    ratio("SubmitBasket 100 lines / prepared-lines floor", "SubmitBasket/100/manual_time",
-          "SubmitBasket_Sqlite3Prepared/100/manual_time", "2x");
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+  r.Ratio(46, "SubmitBasket 20 lines / prepared-lines floor", "SubmitBasket/20/manual_time",
+          "SubmitBasket_Sqlite3Prepared/20/manual_time", "at most 2x");
+  r.Ratio(46, "SubmitBasket 100 lines / prepared-lines floor", "SubmitBasket/100/manual_time",
+          "SubmitBasket_Sqlite3Prepared/100/manual_time", "at most 2x");
+}
 
 // The engine's peak memory while one 100-line basket is submitted, and the
 // compiled statements the pool's idle handles keep.
@@ -334,10 +292,7 @@ void PrintMemory() {
   getrusage(RUSAGE_SELF, &usage);
   std::printf("\nengine memory during a 100-line submission: peak %.1f KiB (%.1f KiB above the start)\n",
               peak / 1024.0, (peak - before) / 1024.0);
-  std::printf("statement cache of the idle handles: %.1f KiB, largest %zu of %zu statements\n",
-              platform::data::sqlite::IdleStatementCacheBytes() / 1024.0,
-              platform::data::sqlite::LargestIdleStatementCache(),
-              platform::data::sqlite::StatementCacheCapacity());
+  vendra_bench::PrintStatementCache();
   std::printf("process peak resident set: %.1f MiB\n", usage.ru_maxrss / 1024.0);
 }
 
@@ -396,18 +351,15 @@ void PrintThroughput() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  vendra_instance::RegisterAllComponents();
-  RatioReporter reporter;
-  {
-    vendra_test::TestInstance instance;  // a fresh demo instance, removed at the end
-    g_vendra_file = (instance.home() / "data" / "Vendra.db").string();
-    g_kelmor_file = (instance.home() / "data" / "Kelmor.db").string();
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.Summary();
-    PrintMemory();
-    PrintThroughput();
-    platform::data::ReleasePooledSessions();
-  }
-  return 0;
+  return vendra_bench::RunOnDemoInstance(
+      argc, argv,
+      [](const std::filesystem::path& home) {
+        g_vendra_file = (home / "data" / "Vendra.db").string();
+        g_kelmor_file = (home / "data" / "Kelmor.db").string();
+      },
+      [](const vendra_bench::RatioReporter& reporter) {
+        PrintRatios(reporter);
+        PrintMemory();
+        PrintThroughput();
+      });
 }
