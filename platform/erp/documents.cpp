@@ -178,7 +178,7 @@ std::shared_ptr<DocumentRecord> Line(ConnectorType type, const std::string& sale
     if (s.size() > 10 && s[10] == 'T') s = DateText(type, Date::FromParts(std::stoi(s.substr(0, 4)), std::stoi(s.substr(5, 2)), std::stoi(s.substr(8, 2))));
     line->Put("PlannedDelDate", Variant(s));
   }
-  Copy(*line, "Price", l.data, "Price");
+  if (StoredValue(l.data, "Price")) line->Put("Price", Variant(Money(Price(l))));
   if (!l.unit.empty()) line->Put("PriceUnit", Variant(l.unit));
   Copy(*line, "LineDiscount", l.data, tw4 ? "DiscountPercentageSalesOrders" : "LineDiscount");
   const double discount = Discount(type, l, Price(l), l.quantity);
