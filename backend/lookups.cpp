@@ -210,10 +210,37 @@ const LabelBlock kInvLabels{"<Labels><INVOICE>", "</INVOICE></Labels>",
                             {"INVDOC", "SLBSA6215"}, "INV", "INV-HEADER", kInvHeaderLabels,
                             "INV-LINE", kInvLineLabels};
 
+// Whether the entity and character references and "]]>" in text are what
+// XML allows in element content (pugixml, not validating, lets a bare "&"
+// pass).
+bool ReferencesValid(std::string_view text) {
+  if (text.find("]]>") != std::string_view::npos) return false;
+  for (size_t at = text.find('&'); at != std::string_view::npos; at = text.find('&', at + 1)) {
+    const size_t end = text.find(';', at);
+    if (end == std::string_view::npos) return false;
+    const std::string_view name = text.substr(at + 1, end - at - 1);
+    if (name == "amp" || name == "lt" || name == "gt" || name == "apos" || name == "quot") continue;
+    if (name.size() < 2 || name[0] != '#') return false;
+    const bool hex = name[1] == 'x';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    uint32_t code = 0;
+    const auto [ptr, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+    if (digits.empty() || ec != std::errc() || ptr != digits.data() + digits.size()) return false;
+    const bool allowed = code == 0x9 || code == 0xA || code == 0xD ||
+                         (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
+                         (code >= 0x10000 && code <= 0x10FFFF);
+    if (!allowed) return false;
+  }
+  return true;
+}
+
 // Whether text may stand as it is between two tags: no markup character, or
-// markup that parses as element content.
+// markup that is well-formed element content.
 bool WellFormedContent(std::string_view text) {
-  if (text.find_first_of("<&") == std::string_view::npos) return true;
+  if (text.find_first_of("<&>") == std::string_view::npos) return true;
+  if (!ReferencesValid(text)) return false;
+  if (text.find('<') == std::string_view::npos) return true;
   std::string wrapped;
   wrapped.reserve(text.size() + 7);
   wrapped.append("<x>").append(text).append("</x>");
