@@ -183,6 +183,7 @@ void StepOrderRefused(DemoContext& demo);
 void StepErpHandover(DemoContext& demo);
 void StepErpAtOnce(DemoContext& demo);
 void StepErpRefused(DemoContext& demo);
+void StepErpDocuments(DemoContext& demo);
 
 namespace {
 
@@ -200,6 +201,7 @@ const DemoStep kSteps[] = {
     {"The periodic hand-over to the ERP", StepErpHandover},
     {"An order numbered by the ERP at once", StepErpAtOnce},
     {"An order the ERP refuses", StepErpRefused},
+    {"The ERP's documents of an order", StepErpDocuments},
 };
 
 // The temporary directory goes when the demo ends, however it ends.
