@@ -234,33 +234,35 @@ std::string Upper(std::string s) {
 
 }  // namespace
 
+std::string DocumentRecord::Folded(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
 Variant DocumentRecord::Invoke(std::string_view name, CallKind, std::span<Variant> args) {
-  auto starts = [&](std::string_view p) {
-    return name.size() > p.size() && text::EqualsNoCase(name.substr(0, p.size()), p);
-  };
-  auto ends_at = name.size() > 2 && text::EqualsNoCase(name.substr(name.size() - 2), "At");
+  const std::string folded = Folded(name);
+  const std::string_view n = folded;
+  auto starts = [&](std::string_view p) { return n.size() > p.size() && n.substr(0, p.size()) == p; };
+  const bool ends_at = n.size() > 2 && n.substr(n.size() - 2) == "at";
   if (starts("get") && ends_at && args.size() == 1) {
-    const std::string_view stem = name.substr(3, name.size() - 5);
-    for (const auto& [list, items] : lists_) {
-      if (!text::EqualsNoCase(list, stem)) continue;
-      const int32_t i = args[0].ToLong();
-      if (i < 0 || i >= static_cast<int32_t>(items.size()))
-        Raise(err::kSubscriptOutOfRange, type_name_, "Index " + std::to_string(i) + " is outside the list");
-      return Variant(items[i]);
-    }
-    dispatch_detail::RaiseMemberNotFound(type_name_, name);
+    auto it = lists_.find(std::string(n.substr(3, n.size() - 5)));
+    if (it == lists_.end()) dispatch_detail::RaiseMemberNotFound(type_name_, name);
+    const int32_t i = args[0].ToLong();
+    if (i < 0 || i >= static_cast<int32_t>(it->second.size()))
+      Raise(err::kSubscriptOutOfRange, type_name_, "Index " + std::to_string(i) + " is outside the list");
+    return Variant(it->second[i]);
   }
   if (!args.empty()) dispatch_detail::RaiseArgumentCount(type_name_, name);
   if (starts("size")) {
-    for (const auto& [list, items] : lists_)
-      if (text::EqualsNoCase(list, name.substr(4))) return Variant(static_cast<int32_t>(items.size()));
-    return Variant(int32_t{0});
+    auto it = lists_.find(std::string(n.substr(4)));
+    return Variant(static_cast<int32_t>(it == lists_.end() ? 0 : it->second.size()));
   }
   const bool has = starts("has");
   if (has || starts("get")) {
-    for (const auto& [key, value] : values_)
-      if (text::EqualsNoCase(key, name.substr(3))) return has ? Variant(true) : value;
-    return has ? Variant(false) : Variant();
+    auto it = values_.find(std::string(n.substr(3)));
+    if (it == values_.end()) return has ? Variant(false) : Variant();
+    return has ? Variant(true) : it->second;
   }
   dispatch_detail::RaiseMemberNotFound(type_name_, name);
 }

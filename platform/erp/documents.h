@@ -23,6 +23,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -51,13 +53,17 @@ class DocumentRecord : public Object {
   std::string_view TypeName() const override { return type_name_; }
   Variant Invoke(std::string_view name, CallKind kind, std::span<Variant> args) override;
 
-  void Put(const std::string& name, Variant value) { values_[name] = std::move(value); }
-  void Add(const std::string& list, ObjectPtr item) { lists_[list].push_back(std::move(item)); }
+  void Put(const std::string& name, Variant value) { values_[Folded(name)] = std::move(value); }
+  void Add(const std::string& list, ObjectPtr item) {
+    lists_[Folded(list)].push_back(std::move(item));
+  }
 
  private:
+  // Names compare case-insensitively, as calls by name do: kept lower-case.
+  static std::string Folded(std::string_view name);
   std::string type_name_;
-  std::map<std::string, Variant, std::less<>> values_;
-  std::map<std::string, std::vector<ObjectPtr>, std::less<>> lists_;
+  std::unordered_map<std::string, Variant> values_;
+  std::unordered_map<std::string, std::vector<ObjectPtr>> lists_;
 };
 
 // The document of an order of the instance (an error document for an
