@@ -335,6 +335,9 @@ std::string ShipSalesOrder(int32_t kro_id, const std::string& sales_order,
                            const std::vector<std::pair<int32_t, double>>& wanted) {
   auto db = OpenErpDatabase();
   data::Transaction tx(*db);
+  // The write lock first, so the numbering below sees every shipment and
+  // invoice committed before.
+  db->Execute("UPDATE INSTANCE SET NEXTORDER = NEXTORDER WHERE KROID = ?", {Variant(kro_id)});
   auto head = OrderOf(*db, kro_id, sales_order);
   if (!head)
     Raise(erp_err::kUnknownSalesOrder, kSource, "Instance " + std::to_string(kro_id) + " has no sales order '" + sales_order + "'");
@@ -378,6 +381,9 @@ std::string ShipSalesOrder(int32_t kro_id, const std::string& sales_order,
 std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order) {
   auto db = OpenErpDatabase();
   data::Transaction tx(*db);
+  // The write lock first, so the numbering below sees every shipment and
+  // invoice committed before.
+  db->Execute("UPDATE INSTANCE SET NEXTORDER = NEXTORDER WHERE KROID = ?", {Variant(kro_id)});
   auto head = OrderOf(*db, kro_id, sales_order);
   if (!head)
     Raise(erp_err::kUnknownSalesOrder, kSource, "Instance " + std::to_string(kro_id) + " has no sales order '" + sales_order + "'");
