@@ -23,13 +23,14 @@ constexpr char kNoInstance[] = "V50cVDRStdslsShowSalesOrder.ShowSalesOrdersManag
 enum class Form { Raw, Esc, Text };
 
 // One element of a document: its tag, the getter it is read with, how the
-// value is written, and whether it is read from line 0 rather than the
-// order.
+// value is written, and whether it is read from the other object: line 0
+// for a header element (ASN-NO, INVOICENO, the invoice amounts), the order
+// for a line element (the notice's CARRIER).
 struct Element {
   const char* tag;
   const char* getter;  // without "get"
   Form form;
-  bool from_line0 = false;
+  bool from_other = false;
 };
 
 #define ADDRESS(prefix, side)                                                    \
@@ -96,8 +97,6 @@ const Element kAsnHeader[] = {
     {"TO-TELP", "ShipToTelephone", Form::Esc},
     {"HTX", "OrderText", Form::Text},
 };
-// CARRIER is the order's, read while the line is written (marked from_line0
-// = true here to mean "from the order").
 const Element kAsnLine[] = {
     {"SO-PONO", "PositionNumber", Form::Raw},
     {"PRODUCT", "Item", Form::Esc},
@@ -277,7 +276,7 @@ void AppendElements(std::string& xml, std::span<const Element> elements, const O
                     const ObjectPtr& other) {
   std::string has, get;
   for (const Element& e : elements) {
-    const ObjectPtr& from = e.from_line0 ? other : source;
+    const ObjectPtr& from = e.from_other ? other : source;
     if (!from) continue;
     has.assign("has").append(e.getter);
     if (!platform::Call(from, has).ToBool()) continue;
