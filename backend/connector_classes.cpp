@@ -5,6 +5,7 @@
 #include "platform/core/com_error.h"
 #include "platform/core/text.h"
 #include "platform/erp/components.h"
+#include "platform/erp/documents.h"
 #include "shared/error_handling.h"
 
 namespace ferrolink {
@@ -50,6 +51,10 @@ ObjectPtr NewComponent(Role role, ConnectorType type) {
     case Role::SalesOrder: return Make<erp::SalesOrderComponent>(type);
   }
   return nullptr;
+}
+
+ObjectPtr NewShowSalesOrderComponent(ConnectorType t) {
+  return Make<erp::ShowSalesOrderComponent>(t);
 }
 
 ObjectPtr NewSalesOrderRecord(ConnectorType t) { return Make<erp::SalesOrderRecord>(t); }

@@ -31,6 +31,10 @@ std::string NotSupportedText(std::string_view type);
 // The business component of the role for the type.
 platform::ObjectPtr NewComponent(Role role, ConnectorType type);
 
+// The document component of the type (order acknowledgement, shipment
+// notice, invoice).
+platform::ObjectPtr NewShowSalesOrderComponent(ConnectorType type);
+
 // The value objects of a type's sales-order set.
 platform::ObjectPtr NewSalesOrderRecord(ConnectorType type);
 platform::ObjectPtr NewSalesOrderLineRecord(ConnectorType type);

@@ -2,6 +2,7 @@
 
 #include "backend/allocate.h"
 #include "backend/backend.h"
+#include "backend/lookups.h"
 #include "backend/order.h"
 #include "backend/price_tax.h"
 #include "platform/host/registry.h"
@@ -13,6 +14,7 @@ void RegisterComponents() {
   platform::RegisterClass<AllocateAction>("Ferrolink.Allocate");
   platform::RegisterClass<PriceTax>("Ferrolink.PriceTax");
   platform::RegisterClass<Backend>("Ferrolink.Backend");
+  platform::RegisterClass<Lookups>("Ferrolink.Lookups");
 }
 
 }  // namespace ferrolink

@@ -188,6 +188,7 @@ void StepErpHandover(DemoContext& demo);
 void StepErpAtOnce(DemoContext& demo);
 void StepErpRefused(DemoContext& demo);
 void StepImport(DemoContext& demo);  // demo_import.cpp
+void StepErpDocuments(DemoContext& demo);
 
 namespace {
 
@@ -209,6 +210,7 @@ const DemoStep kSteps[] = {
     {"An order numbered by the ERP at once", StepErpAtOnce},
     {"An order the ERP refuses", StepErpRefused},
     {"Product data import: prodloader and dtsrun", StepImport},
+    {"The ERP's documents of an order", StepErpDocuments},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

@@ -10,6 +10,7 @@
 
 #include "apps/instance/instance_setup.h"
 #include "apps/vendra/commands.h"
+#include "apps/vendra/erp_documents.h"
 
 namespace {
 
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
   erp_order->add_option("SALESORDERNR", erp_order_nr)->required();
   CLI::App* erp_orders = erp->add_subcommand("orders", "The instance's sales orders as JSON");
   erp_orders->add_option("KROID", erp_instance)->required();
+  ErpDocumentOptions erp_documents;
+  AddErpDocumentCommands(*erp, erp_documents);
 
   try {
     app.parse(argc, argv);
@@ -135,5 +138,6 @@ int main(int argc, char** argv) {
   if (handover->parsed()) return RunHandover(home, handover_instance, std::cout, std::cerr);
   if (erp_order->parsed()) return RunErpOrder(home, erp_instance, erp_order_nr, std::cout, std::cerr);
   if (erp_orders->parsed()) return RunErpOrders(home, erp_instance, std::cout, std::cerr);
+  if (erp_documents.parsed()) return RunErpDocumentCommand(home, erp_documents, std::cout, std::cerr);
   return RunDemo(keep, std::cout, std::cerr);
 }

@@ -203,8 +203,16 @@ const ClassBinding<TextValue>& TextValue::Binding() {
 const ClassBinding<TextBlock>& TextBlock::Binding() {
   static const auto b = ClassBinding<TextBlock>("TextBlock")
                             .Method("addTextValue", &TextBlock::addTextValue)
-                            .Method("sizeTextValues", &TextBlock::sizeTextValues);
+                            .Method("sizeTextValues", &TextBlock::sizeTextValues)
+                            .Method("sizeTextValue", &TextBlock::sizeTextValue)
+                            .Method("getTextValueAt", &TextBlock::getTextValueAt);
   return b;
+}
+
+std::shared_ptr<TextValue> TextBlock::getTextValueAt(int32_t index) const {
+  if (index < 0 || index >= static_cast<int32_t>(pieces_.size()))
+    Raise(err::kSubscriptOutOfRange, "TextBlock", "Index " + std::to_string(index) + " is outside the block");
+  return pieces_[index];
 }
 
 void TextBlock::addTextValue(const std::shared_ptr<TextValue>& piece) {

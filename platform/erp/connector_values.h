@@ -108,6 +108,9 @@ class TextBlock : public Dispatchable<TextBlock> {
   static const ClassBinding<TextBlock>& Binding();
   void addTextValue(const std::shared_ptr<TextValue>& piece);
   int32_t sizeTextValues() const { return static_cast<int32_t>(pieces_.size()); }
+  // How a document's reader walks the block: sizeTextValue, getTextValueAt.
+  int32_t sizeTextValue() const { return sizeTextValues(); }
+  std::shared_ptr<TextValue> getTextValueAt(int32_t index) const;
   std::vector<std::string> Pieces() const;
 
  private:

@@ -1,0 +1,445 @@
+#include "platform/erp/documents.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "platform/core/clock.h"
+#include "platform/core/com_error.h"
+#include "platform/core/date.h"
+#include "platform/core/text.h"
+#include "platform/data/connection.h"
+#include "platform/data/recordset.h"
+
+namespace platform::erp {
+
+namespace {
+
+using json = nlohmann::json;
+constexpr char kSource[] = "Gantrel.Connector";
+
+std::string Money(double d) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.2f", std::round(d * 100) / 100 + 0.0);
+  return buf;
+}
+
+std::string Quantity(double d) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", d);
+  return buf;
+}
+
+double Round2(double d) { return std::round(d * 100) / 100; }
+
+// Dates as the connector type writes them: tw4 "yyyy/mm/dd", the others
+// "yyyy-mm-dd".
+std::string DateText(ConnectorType type, const Date& d) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, type == ConnectorType::Tw4 ? "%04d/%02d/%02d" : "%04d-%02d-%02d",
+                d.year(), d.month(), d.day());
+  return buf;
+}
+
+// A text block of the document: the pieces as stored.
+ObjectPtr TextBlockOf(const json& pieces) {
+  auto block = std::make_shared<TextBlock>();
+  for (const json& p : pieces) {
+    auto piece = std::make_shared<TextValue>();
+    piece->SetText(p.is_string() ? p.get<std::string>() : p.dump());
+    block->addTextValue(piece);
+  }
+  return block;
+}
+
+// A stored value as the document gives it: texts and numbers as text, text
+// blocks as blocks, a discount record as its one value; null is absent.
+std::optional<Variant> StoredValue(const json& data, const char* key) {
+  auto it = data.find(key);
+  if (it == data.end() || it->is_null()) return std::nullopt;
+  const json& v = *it;
+  if (v.is_string()) return Variant(v.get<std::string>());
+  if (v.is_boolean()) return Variant(v.get<bool>());
+  if (v.is_number_integer()) return Variant(Quantity(v.get<double>()));
+  if (v.is_number()) return Variant(Quantity(v.get<double>()));
+  if (v.is_array()) return Variant(TextBlockOf(v));
+  if (v.is_object() && !v.empty()) {
+    const json& first = v.begin().value();
+    if (first.is_number()) return Variant(Quantity(first.get<double>()));
+    if (first.is_string()) return Variant(first.get<std::string>());
+  }
+  return std::nullopt;
+}
+
+double StoredNumber(const json& data, const char* key) {
+  auto it = data.find(key);
+  if (it == data.end()) return 0;
+  const json* v = &*it;
+  if (v->is_object() && !v->empty()) v = &v->begin().value();
+  if (v->is_number()) return v->get<double>();
+  if (v->is_string()) {
+    try {
+      return Variant(v->get<std::string>()).ToDouble();
+    } catch (const ComError&) {
+    }
+  }
+  return 0;
+}
+
+void Copy(DocumentRecord& to, const char* name, const json& data, const char* key) {
+  if (auto v = StoredValue(data, key)) to.Put(name, std::move(*v));
+}
+
+constexpr const char* kAddressParts[] = {"AddressName1", "AddressName2", "AddressStreet1",
+                                         "AddressStreet2", "AddressCity1", "AddressCity2",
+                                         "AddressZipCode", "AddressCountry", "StateProvince",
+                                         "Fax", "Telephone"};
+
+std::shared_ptr<DocumentRecord> Header(ConnectorType type, data::Recordset& head) {
+  const bool tw4 = type == ConnectorType::Tw4;
+  const json data = json::parse(head.Value("DATA").ToString());
+  auto order = std::make_shared<DocumentRecord>(std::string(ConnectorTypeCode(type)) + ".OSalesOrder");
+  order->Put("OrderNumber", Variant(head.Value("SALESORDERNR").ToString()));
+  order->Put("OrderDate", Variant(DateText(type, head.Value("CREATED").ToDate())));
+  Copy(*order, "ReferenceA", data, "ReferenceA");
+  Copy(*order, "CustomerOrderNumber", data, tw4 ? "CustomerPurchaseOrderNumber" : "CustomerOrderNumber");
+  Copy(*order, "OrderDiscount", data, "OrderDiscount");
+  Copy(*order, "OrderCurrency", data, tw4 ? "Currency" : "OrderCurrency");
+  Copy(*order, "SoldToBusinessPartner", data, tw4 ? "Customer" : "SoldToBusinessPartner");
+  Copy(*order, "Carrier", data, tw4 ? "ForwardingAgent" : "Carrier");
+  Copy(*order, "OrderText", data, "HeaderText");
+  for (const char* side : {"BillTo", "ShipTo"}) {
+    for (const char* part : kAddressParts) {
+      const std::string name = std::string(side) + part;
+      Copy(*order, name.c_str(), data, name.c_str());
+    }
+  }
+  return order;
+}
+
+// One line of the order: the values it was created with and the item's.
+struct OrderLine {
+  int32_t position = 0;
+  double quantity = 0;
+  json data;
+  std::string description, unit, item_tax;
+  bool kept = false;  // the item is kept in stock (goods, not a service)
+};
+
+std::vector<OrderLine> Lines(data::Connection& db, const std::string& sales_order) {
+  auto rs = db.Execute(
+      "SELECT L.POSITION, L.QUANTITY, L.DATA, I.DESCRIPTION, I.UNITCODE, I.TAXCODE, "
+      "(SELECT COUNT(*) FROM STOCK S WHERE S.PARTNUMBER = L.PARTNUMBER) AS KEPT "
+      "FROM SALESORDERLINE L LEFT JOIN ITEM I ON I.PARTNUMBER = L.PARTNUMBER "
+      "WHERE L.SALESORDERNR = ? ORDER BY L.POSITION",
+      {Variant(sales_order)});
+  std::vector<OrderLine> out;
+  for (; rs && !rs->Eof(); rs->MoveNext()) {
+    OrderLine l;
+    l.position = rs->Value("POSITION").ToLong();
+    l.quantity = rs->Value("QUANTITY").ToDouble();
+    l.data = json::parse(rs->Value("DATA").ToString());
+    auto text = [&](const char* c) { return rs->Value(c).IsMissing() ? "" : rs->Value(c).ToString(); };
+    l.description = text("DESCRIPTION");
+    l.unit = text("UNITCODE");
+    l.item_tax = text("TAXCODE");
+    l.kept = rs->Value("KEPT").ToLong() > 0;
+    out.push_back(std::move(l));
+  }
+  return out;
+}
+
+// The line's discount for a quantity: a percentage of the price, or an
+// amount per unit.
+double Discount(ConnectorType type, const OrderLine& l, double price, double quantity) {
+  const bool tw4 = type == ConnectorType::Tw4;
+  const double perc = StoredNumber(l.data, tw4 ? "DiscountPercentageSalesOrders" : "LineDiscount");
+  const double amount = StoredNumber(l.data, tw4 ? "DiscountAmountSalesOrders" : "DiscountAmount");
+  if (amount > 0) return Round2(amount * quantity);
+  return Round2(price * quantity * perc / 100);
+}
+
+double Price(const OrderLine& l) { return StoredNumber(l.data, "Price"); }
+
+std::shared_ptr<DocumentRecord> Line(ConnectorType type, const std::string& sales_order,
+                                     const OrderLine& l) {
+  const bool tw4 = type == ConnectorType::Tw4;
+  auto line = std::make_shared<DocumentRecord>(std::string(ConnectorTypeCode(type)) + ".SOLineDetails");
+  line->Put("PositionNumber", Variant(std::to_string(l.position)));
+  line->Put("OrderNumber", Variant(sales_order));
+  Copy(*line, "Item", l.data, "Item");
+  if (!l.description.empty()) line->Put("ItemDescription", Variant(l.description));
+  line->Put("OrderedQuantity", Variant(Quantity(l.quantity)));
+  Copy(*line, "SalesUnit", l.data, "SalesUnit");
+  if (auto d = StoredValue(l.data, tw4 ? "PlannedDeliveryDate1" : "PlannedDeliveryDate")) {
+    std::string s = d->ToString();
+    // A date the connector stored as a date-time: its day.
+    if (s.size() > 10 && s[10] == 'T') s = DateText(type, Date::FromParts(std::stoi(s.substr(0, 4)), std::stoi(s.substr(5, 2)), std::stoi(s.substr(8, 2))));
+    line->Put("PlannedDelDate", Variant(s));
+  }
+  if (StoredValue(l.data, "Price")) line->Put("Price", Variant(Money(Price(l))));
+  if (!l.unit.empty()) line->Put("PriceUnit", Variant(l.unit));
+  Copy(*line, "LineDiscount", l.data, tw4 ? "DiscountPercentageSalesOrders" : "LineDiscount");
+  const double discount = Discount(type, l, Price(l), l.quantity);
+  line->Put("LineDiscountAmount", Variant(Money(discount)));
+  line->Put("LineAmount", Variant(Money(Round2(Price(l) * l.quantity) - discount)));
+  if (auto t = StoredValue(l.data, "TaxCode")) line->Put("TaxCode", *t);
+  else if (!l.item_tax.empty()) line->Put("TaxCode", Variant(l.item_tax));
+  for (const char* part : kAddressParts) {
+    const std::string name = std::string("ShipTo") + part;
+    Copy(*line, ("LShipTo" + std::string(part)).c_str(), l.data, name.c_str());
+  }
+  Copy(*line, "LineText", l.data, "OrderLineText");
+  return line;
+}
+
+std::shared_ptr<DocumentRecord> Result(DocumentKind kind, std::shared_ptr<ErrorDocument> errors,
+                                       ObjectPtr order) {
+  auto result = std::make_shared<DocumentRecord>("ShowSalesOrderResult");
+  result->Add("VornErrorDoc", std::move(errors));
+  auto set = std::make_shared<DocumentRecord>("SalesOrderDocumentSet");
+  if (order) set->Add("OSalesOrder", std::move(order));
+  const char* stem = kind == DocumentKind::Acknowledgement ? "ACKSLSRecordSet"
+                     : kind == DocumentKind::ShipmentNotice ? "ASNSLSRecordSet"
+                                                            : "INVSLSRecordSet";
+  result->Add(stem, set);
+  return result;
+}
+
+std::shared_ptr<DocumentRecord> Refusal(DocumentKind kind, int32_t number, std::string text) {
+  auto errors = std::make_shared<ErrorDocument>();
+  errors->Add(number, std::move(text), "SalesOrder");
+  return Result(kind, errors, nullptr);
+}
+
+const OrderLine* FindLine(const std::vector<OrderLine>& lines, int32_t position) {
+  for (const OrderLine& l : lines)
+    if (l.position == position) return &l;
+  return nullptr;
+}
+
+std::shared_ptr<data::Recordset> OrderOf(data::Connection& db, int32_t kro_id,
+                                         const std::string& sales_order) {
+  auto head = db.Execute("SELECT * FROM SALESORDER WHERE KROID = ? AND SALESORDERNR = ?",
+                         {Variant(kro_id), Variant(sales_order)});
+  if (!head || head->Eof()) return nullptr;
+  return head;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+std::string DocumentRecord::Folded(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+Variant DocumentRecord::Invoke(std::string_view name, CallKind, std::span<Variant> args) {
+  const std::string folded = Folded(name);
+  const std::string_view n = folded;
+  auto starts = [&](std::string_view p) { return n.size() > p.size() && n.substr(0, p.size()) == p; };
+  const bool ends_at = n.size() > 2 && n.substr(n.size() - 2) == "at";
+  if (starts("get") && ends_at && args.size() == 1) {
+    auto it = lists_.find(std::string(n.substr(3, n.size() - 5)));
+    if (it == lists_.end()) dispatch_detail::RaiseMemberNotFound(type_name_, name);
+    const int32_t i = args[0].ToLong();
+    if (i < 0 || i >= static_cast<int32_t>(it->second.size()))
+      Raise(err::kSubscriptOutOfRange, type_name_, "Index " + std::to_string(i) + " is outside the list");
+    return Variant(it->second[i]);
+  }
+  if (!args.empty()) dispatch_detail::RaiseArgumentCount(type_name_, name);
+  if (starts("size")) {
+    auto it = lists_.find(std::string(n.substr(4)));
+    return Variant(static_cast<int32_t>(it == lists_.end() ? 0 : it->second.size()));
+  }
+  const bool has = starts("has");
+  if (has || starts("get")) {
+    auto it = values_.find(std::string(n.substr(3)));
+    if (it == values_.end()) return has ? Variant(false) : Variant();
+    return has ? Variant(true) : it->second;
+  }
+  dispatch_detail::RaiseMemberNotFound(type_name_, name);
+}
+
+std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, ConnectorType type,
+                                             DocumentKind kind, const std::string& sales_order) {
+  auto db = OpenErpDatabase();
+  auto head = OrderOf(*db, instance.kro_id, sales_order);
+  if (!head) {
+    return Refusal(kind, erp_err::kUnknownSalesOrder,
+                   "Sales order '" + sales_order + "' does not exist");
+  }
+  const std::string number = head->Value("SALESORDERNR").ToString();
+  auto order = Header(type, *head);
+  const std::vector<OrderLine> lines = Lines(*db, number);
+  if (kind == DocumentKind::Acknowledgement) {
+    for (const OrderLine& l : lines) order->Add("SOLineDetails", Line(type, number, l));
+  } else if (kind == DocumentKind::ShipmentNotice) {
+    // The notice of the latest shipment: what it delivered of each line.
+    auto ship = db->Execute(
+        "SELECT S.SHIPMENTNR, S.SHIPPED, L.POSITION, L.QUANTITY FROM SHIPMENT S JOIN SHIPMENTLINE L "
+        "ON L.SHIPMENTNR = S.SHIPMENTNR WHERE S.SHIPMENTNR = (SELECT SHIPMENTNR FROM SHIPMENT "
+        "WHERE SALESORDERNR = ? ORDER BY SHIPPED DESC, SHIPMENTNR DESC LIMIT 1) ORDER BY L.POSITION",
+        {Variant(number)});
+    if (!ship || ship->Eof())
+      return Refusal(kind, erp_err::kNoShipment, "Sales order " + number + " has not been shipped");
+    for (; !ship->Eof(); ship->MoveNext()) {
+      const OrderLine* l = FindLine(lines, ship->Value("POSITION").ToLong());
+      if (!l) continue;
+      auto line = Line(type, number, *l);
+      line->Put("ShipmentNumber", Variant(ship->Value("SHIPMENTNR").ToString()));
+      line->Put("DeliveredQuantity", Variant(Quantity(ship->Value("QUANTITY").ToDouble())));
+      line->Put("DeliveredDate", Variant(DateText(type, ship->Value("SHIPPED").ToDate())));
+      order->Add("SOLineDetails", line);
+    }
+  } else {
+    auto inv = db->Execute(
+        "SELECT I.INVOICENR, I.GOODSAMOUNT, I.COSTSERVICEAMOUNT, I.TAXAMOUNT, I.INVOICEAMOUNT, "
+        "L.SHIPMENTNR, L.POSITION, L.QUANTITY, L.PRICE, L.DISCOUNTAMOUNT, L.LINEAMOUNT, L.TAXCODE, "
+        "S.SHIPPED FROM INVOICE I JOIN INVOICELINE L ON L.INVOICENR = I.INVOICENR "
+        "JOIN SHIPMENT S ON S.SHIPMENTNR = L.SHIPMENTNR WHERE I.INVOICENR = (SELECT INVOICENR "
+        "FROM INVOICE WHERE SALESORDERNR = ? ORDER BY INVOICED DESC, INVOICENR DESC LIMIT 1) "
+        "ORDER BY L.POSITION, L.SHIPMENTNR",
+        {Variant(number)});
+    if (!inv || inv->Eof())
+      return Refusal(kind, erp_err::kNoInvoice, "Sales order " + number + " has not been invoiced");
+    for (; !inv->Eof(); inv->MoveNext()) {
+      const OrderLine* l = FindLine(lines, inv->Value("POSITION").ToLong());
+      if (!l) continue;
+      auto line = Line(type, number, *l);
+      line->Put("InvoiceNumber", Variant(inv->Value("INVOICENR").ToString()));
+      line->Put("InvoiceAmount", Variant(Money(inv->Value("INVOICEAMOUNT").ToDouble())));
+      line->Put("GoodsAmount", Variant(Money(inv->Value("GOODSAMOUNT").ToDouble())));
+      line->Put("CostServiceAmount", Variant(Money(inv->Value("COSTSERVICEAMOUNT").ToDouble())));
+      line->Put("TaxAmount", Variant(Money(inv->Value("TAXAMOUNT").ToDouble())));
+      line->Put("ShipmentNumber", Variant(inv->Value("SHIPMENTNR").ToString()));
+      line->Put("DeliveredQuantity", Variant(Quantity(inv->Value("QUANTITY").ToDouble())));
+      line->Put("DeliveredDate", Variant(DateText(type, inv->Value("SHIPPED").ToDate())));
+      line->Put("Price", Variant(Money(inv->Value("PRICE").ToDouble())));
+      line->Put("LineDiscountAmount", Variant(Money(inv->Value("DISCOUNTAMOUNT").ToDouble())));
+      line->Put("LineAmount", Variant(Money(inv->Value("LINEAMOUNT").ToDouble())));
+      if (!inv->Value("TAXCODE").IsMissing()) line->Put("TaxCode", Variant(inv->Value("TAXCODE").ToString()));
+      order->Add("SOLineDetails", line);
+    }
+  }
+  return Result(kind, std::make_shared<ErrorDocument>(), order);
+}
+
+std::string ShipSalesOrder(int32_t kro_id, const std::string& sales_order,
+                           const std::vector<std::pair<int32_t, double>>& wanted) {
+  auto db = OpenErpDatabase();
+  data::Transaction tx(*db);
+  // The write lock first, so the numbering below sees every shipment and
+  // invoice committed before.
+  db->Execute("UPDATE INSTANCE SET NEXTORDER = NEXTORDER WHERE KROID = ?", {Variant(kro_id)});
+  auto head = OrderOf(*db, kro_id, sales_order);
+  if (!head)
+    Raise(erp_err::kUnknownSalesOrder, kSource, "Instance " + std::to_string(kro_id) + " has no sales order '" + sales_order + "'");
+  const std::string number = head->Value("SALESORDERNR").ToString();
+  // What is still open of each line.
+  auto rs = db->Execute(
+      "SELECT L.POSITION, L.QUANTITY - COALESCE((SELECT SUM(S.QUANTITY) FROM SHIPMENTLINE S "
+      "WHERE S.SALESORDERNR = L.SALESORDERNR AND S.POSITION = L.POSITION), 0) AS OPEN "
+      "FROM SALESORDERLINE L WHERE L.SALESORDERNR = ? ORDER BY L.POSITION",
+      {Variant(number)});
+  std::map<int32_t, double> open;
+  for (; rs && !rs->Eof(); rs->MoveNext()) open[rs->Value("POSITION").ToLong()] = rs->Value("OPEN").ToDouble();
+  std::vector<std::pair<int32_t, double>> ship;
+  if (wanted.empty()) {
+    for (const auto& [position, quantity] : open)
+      if (quantity > 0) ship.emplace_back(position, quantity);
+  }
+  for (const auto& [position, quantity] : wanted) {
+    auto it = open.find(position);
+    if (it == open.end())
+      Raise(erp_err::kNothingToShip, kSource, "Sales order " + number + " has no line " + std::to_string(position));
+    const double q = quantity == 0 ? it->second : quantity;
+    if (!(q > 0) || q > it->second + 1e-9)
+      Raise(erp_err::kNothingToShip, kSource, "Line " + std::to_string(position) + " has " + Quantity(it->second) + " open, not " + Quantity(q));
+    ship.emplace_back(position, q);
+    it->second -= q;
+  }
+  if (ship.empty()) Raise(erp_err::kNothingToShip, kSource, "Sales order " + number + " has nothing open to ship");
+  auto count = db->Execute("SELECT COUNT(*) AS N FROM SHIPMENT WHERE SALESORDERNR = ?", {Variant(number)});
+  const std::string shipment = number + "-" + std::to_string(count->Value("N").ToLong() + 1);
+  db->Execute("INSERT INTO SHIPMENT (SHIPMENTNR, SALESORDERNR, SHIPPED) VALUES (?, ?, ?)",
+              {Variant(shipment), Variant(number), Variant(Clock::Now())});
+  for (const auto& [position, quantity] : ship) {
+    db->Execute("INSERT INTO SHIPMENTLINE (SHIPMENTNR, SALESORDERNR, POSITION, QUANTITY) VALUES (?, ?, ?, ?)",
+                {Variant(shipment), Variant(number), Variant(position), Variant(quantity)});
+  }
+  tx.Commit();
+  return shipment;
+}
+
+std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order) {
+  auto db = OpenErpDatabase();
+  data::Transaction tx(*db);
+  // The write lock first, so the numbering below sees every shipment and
+  // invoice committed before.
+  db->Execute("UPDATE INSTANCE SET NEXTORDER = NEXTORDER WHERE KROID = ?", {Variant(kro_id)});
+  auto head = OrderOf(*db, kro_id, sales_order);
+  if (!head)
+    Raise(erp_err::kUnknownSalesOrder, kSource, "Instance " + std::to_string(kro_id) + " has no sales order '" + sales_order + "'");
+  const std::string number = head->Value("SALESORDERNR").ToString();
+  const ConnectorType type = ParseConnectorType(FindInstance(kro_id)->connector_type).value_or(ConnectorType::Tw5);
+  const std::vector<OrderLine> lines = Lines(*db, number);
+  auto due = db->Execute(
+      "SELECT SHIPMENTNR, POSITION, QUANTITY FROM SHIPMENTLINE WHERE SALESORDERNR = ? AND "
+      "INVOICENR IS NULL ORDER BY POSITION, SHIPMENTNR",
+      {Variant(number)});
+  if (!due || due->Eof())
+    Raise(erp_err::kNothingToInvoice, kSource, "Sales order " + number + " has nothing delivered to invoice");
+  auto count = db->Execute("SELECT COUNT(*) AS N FROM INVOICE WHERE KROID = ?", {Variant(kro_id)});
+  std::string seq = std::to_string(count->Value("N").ToLong() + 1);
+  const std::string invoice = std::to_string(kro_id) + "9" + std::string(seq.size() < 5 ? 5 - seq.size() : 0, '0') + seq;
+  // Tax rates by code, read once.
+  std::map<std::string, double, std::less<>> rates;
+  for (auto t = db->Execute("SELECT TAXCODE, PERCENTAGE FROM TAXCODE"); t && !t->Eof(); t->MoveNext())
+    rates[Upper(t->Value("TAXCODE").ToString())] = t->Value("PERCENTAGE").ToDouble();
+  double goods = 0, service = 0, tax = 0;
+  struct Row { std::string shipment; int32_t position; double quantity, price, discount, amount, tax; std::string code; };
+  std::vector<Row> rows;
+  for (; !due->Eof(); due->MoveNext()) {
+    Row r{due->Value("SHIPMENTNR").ToString(), due->Value("POSITION").ToLong(), due->Value("QUANTITY").ToDouble()};
+    const OrderLine* l = FindLine(lines, r.position);
+    if (!l) continue;
+    r.price = Price(*l);
+    r.discount = Discount(type, *l, r.price, r.quantity);
+    r.amount = Round2(r.price * r.quantity) - r.discount;
+    const auto stored = StoredValue(l->data, "TaxCode");
+    r.code = stored && !stored->ToString().empty() ? stored->ToString() : l->item_tax;
+    auto rate = rates.find(Upper(r.code));
+    r.tax = rate == rates.end() ? 0 : Round2(r.amount * rate->second / 100);
+    (l->kept ? goods : service) += r.amount;
+    tax += r.tax;
+    rows.push_back(std::move(r));
+  }
+  goods = Round2(goods);
+  service = Round2(service);
+  tax = Round2(tax);
+  db->Execute(
+      "INSERT INTO INVOICE (INVOICENR, SALESORDERNR, KROID, INVOICED, GOODSAMOUNT, "
+      "COSTSERVICEAMOUNT, TAXAMOUNT, INVOICEAMOUNT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+      {Variant(invoice), Variant(number), Variant(kro_id), Variant(Clock::Now()), Variant(goods),
+       Variant(service), Variant(tax), Variant(Round2(goods + service + tax))});
+  for (const Row& r : rows) {
+    db->Execute(
+        "INSERT INTO INVOICELINE (INVOICENR, SHIPMENTNR, POSITION, QUANTITY, PRICE, DISCOUNTAMOUNT, "
+        "LINEAMOUNT, TAXCODE, TAXAMOUNT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {Variant(invoice), Variant(r.shipment), Variant(r.position), Variant(r.quantity),
+         Variant(r.price), Variant(r.discount), Variant(r.amount), Variant(r.code), Variant(r.tax)});
+    db->Execute("UPDATE SHIPMENTLINE SET INVOICENR = ? WHERE SHIPMENTNR = ? AND POSITION = ?",
+                {Variant(invoice), Variant(r.shipment), Variant(r.position)});
+  }
+  tx.Commit();
+  return invoice;
+}
+
+}  // namespace platform::erp

@@ -1,0 +1,116 @@
+// The ERP's documents of a sales order and the records behind them.
+//
+// ShowSalesOrderComponent (one class per connector type, created by class
+// identity like the other business components) answers
+// showsalesorderacknowledgment, showsalesorderadvancedshipmentnotice and
+// showsalesorderinvoice for an order number of its instance. The answer is a
+// result object: getVornErrorDocAt(0) (an ErrorDocument; empty when the
+// document could be made) and get<ACK|ASN|INV>SLSRecordSetAt(0), whose
+// getOSalesOrderAt(0) is the order with its lines (sizeSOLineDetails,
+// getSOLineDetailsAt(i)). Order and line values are read with getX/hasX; a
+// value the ERP does not hold answers False to hasX and Empty to getX. Text
+// blocks answer sizeTextValue and getTextValueAt(i).GetText().
+//
+// ShipSalesOrder and InvoiceSalesOrder make the shipments and invoices the
+// notice and the invoice show: real records in the ERP's catalog, each
+// written in one transaction.
+//
+// Thread-safety: a component or document is used by one caller at a time;
+// callers on different threads meet only in the ERP's database.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/core/object.h"
+#include "platform/erp/components.h"
+
+namespace platform::erp {
+
+// The connector's error numbers of the documents (entry 0 of the error
+// document, or raised by ShipSalesOrder/InvoiceSalesOrder).
+namespace erp_err {
+inline constexpr int32_t kUnknownSalesOrder = 1007;
+inline constexpr int32_t kNoShipment = 1008;
+inline constexpr int32_t kNoInvoice = 1009;
+inline constexpr int32_t kNothingToShip = 1010;
+inline constexpr int32_t kNothingToInvoice = 1011;
+}  // namespace erp_err
+
+enum class DocumentKind { Acknowledgement, ShipmentNotice, Invoice };
+
+// A record of named values and named lists, read by name: getX and hasX for
+// values, sizeX and getXAt(i) for lists.
+class DocumentRecord : public Object {
+ public:
+  explicit DocumentRecord(std::string type_name) : type_name_(std::move(type_name)) {}
+  std::string_view TypeName() const override { return type_name_; }
+  Variant Invoke(std::string_view name, CallKind kind, std::span<Variant> args) override;
+
+  void Put(const std::string& name, Variant value) { values_[Folded(name)] = std::move(value); }
+  void Add(const std::string& list, ObjectPtr item) {
+    lists_[Folded(list)].push_back(std::move(item));
+  }
+
+ private:
+  // Names compare case-insensitively, as calls by name do: kept lower-case.
+  static std::string Folded(std::string_view name);
+  std::string type_name_;
+  std::unordered_map<std::string, Variant> values_;
+  std::unordered_map<std::string, std::vector<ObjectPtr>> lists_;
+};
+
+// The document of an order of the instance (an error document for an
+// unknown order, an order without shipment or without invoice).
+std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, ConnectorType type,
+                                             DocumentKind kind, const std::string& sales_order);
+
+template <ConnectorType T>
+class ShowSalesOrderComponent final : public Dispatchable<ShowSalesOrderComponent<T>> {
+ public:
+  static const ClassBinding<ShowSalesOrderComponent>& Binding() {
+    static const auto b =
+        ClassBinding<ShowSalesOrderComponent>(std::string(ConnectorTypeCode(T)) +
+                                              ".ShowSalesOrderComponent")
+            .Method("Initialize", &ShowSalesOrderComponent::Initialize)
+            .Method("showsalesorderacknowledgment", &ShowSalesOrderComponent::Acknowledgement)
+            .Method("showsalesorderadvancedshipmentnotice", &ShowSalesOrderComponent::Notice)
+            .Method("showsalesorderinvoice", &ShowSalesOrderComponent::Invoice)
+            .Method("Close", &ShowSalesOrderComponent::Close);
+    return b;
+  }
+  void Initialize(const std::string& id) { core_.Initialize(T, id); }
+  ObjectPtr Acknowledgement(const std::string& so) {
+    return ShowDocument(core_.instance(), T, DocumentKind::Acknowledgement, so);
+  }
+  ObjectPtr Notice(const std::string& so) {
+    return ShowDocument(core_.instance(), T, DocumentKind::ShipmentNotice, so);
+  }
+  ObjectPtr Invoice(const std::string& so) {
+    return ShowDocument(core_.instance(), T, DocumentKind::Invoice, so);
+  }
+  void Close() { core_.Close(); }
+
+ private:
+  ComponentCore core_;
+};
+
+// Delivers lines of a sales order of the instance: each (position,
+// quantity) pair, a quantity of 0 meaning all that is still open; no pairs
+// meaning every open line in full. Returns the shipment number. Raises
+// kUnknownSalesOrder, kNothingToShip (an unknown position, a quantity above
+// what is open, nothing open); nothing is stored then.
+std::string ShipSalesOrder(int32_t kro_id, const std::string& sales_order,
+                           const std::vector<std::pair<int32_t, double>>& lines);
+
+// Invoices every delivered quantity of the order not invoiced yet; returns
+// the invoice number. Raises kUnknownSalesOrder or kNothingToInvoice.
+std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order);
+
+}  // namespace platform::erp
