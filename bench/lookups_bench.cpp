@@ -10,7 +10,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "platform/erp/documents.h"
 #include "platform/host/registry.h"
 #include "platform/services/message_manager.h"
+#include "bench/support/bench_support.h"
 #include "tests/support/test_instance.h"
 
 namespace {
@@ -99,44 +99,22 @@ void BM_InvoiceAppendFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_InvoiceAppendFloor)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-  void Summary() const {
-    auto t = [&](const char* name) {
-      auto it = times_.find(name);
-      return it == times_.end() ? 0.0 : it->second;
-    };
-    const double doc = t("BM_InvoiceDocument"), erp = t("BM_InvoiceConnectorOnly"),
-                 floor = t("BM_InvoiceAppendFloor");
-    if (floor <= 0) return;
-    std::printf("\n%-52s %8.2fx   (goal: at most 3x)\n", "invoice of 200 lines / string append",
-                doc / floor);
-    std::printf("%-52s %8.2fx\n", "  of which the ERP's connector / string append", erp / floor);
-    std::printf("%-52s %8.2fx\n", "  rendering (document - connector) / string append",
-                (doc - erp) / floor);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+// The document against its floor, and how much of it is the ERP's reading.
+void PrintRatios(const vendra_bench::RatioReporter& r) {
+  const double* doc = r.Time("BM_InvoiceDocument");
+  const double* erp = r.Time("BM_InvoiceConnectorOnly");
+  const double* floor = r.Time("BM_InvoiceAppendFloor");
+  if (!doc || !erp || !floor || *floor <= 0) return;
+  std::printf("\n%-52s %8.2fx   (goal: at most 3x)\n", "invoice of 200 lines / string append",
+              *doc / *floor);
+  std::printf("%-52s %8.2fx\n", "  of which the ERP's connector / string append", *erp / *floor);
+  std::printf("%-52s %8.2fx\n", "  rendering (document - connector) / string append",
+              (*doc - *erp) / *floor);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  vendra_instance::RegisterAllComponents();
-  RatioReporter reporter;
-  {
-    vendra_test::TestInstance instance;
-    MakeOrder();
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    platform::data::ReleasePooledSessions();
-  }
-  reporter.Summary();
-  return 0;
+  return vendra_bench::RunOnDemoInstance(
+      argc, argv, [](const std::filesystem::path&) { MakeOrder(); }, PrintRatios);
 }

@@ -404,10 +404,18 @@ std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order) {
   for (auto t = db->Execute("SELECT TAXCODE, PERCENTAGE FROM TAXCODE"); t && !t->Eof(); t->MoveNext())
     rates[Upper(t->Value("TAXCODE").ToString())] = t->Value("PERCENTAGE").ToDouble();
   double goods = 0, service = 0, tax = 0;
-  struct Row { std::string shipment; int32_t position; double quantity, price, discount, amount, tax; std::string code; };
+  struct Row {
+    std::string shipment;
+    int32_t position = 0;
+    double quantity = 0, price = 0, discount = 0, amount = 0, tax = 0;
+    std::string code;
+  };
   std::vector<Row> rows;
   for (; !due->Eof(); due->MoveNext()) {
-    Row r{due->Value("SHIPMENTNR").ToString(), due->Value("POSITION").ToLong(), due->Value("QUANTITY").ToDouble()};
+    Row r;
+    r.shipment = due->Value("SHIPMENTNR").ToString();
+    r.position = due->Value("POSITION").ToLong();
+    r.quantity = due->Value("QUANTITY").ToDouble();
     const OrderLine* l = FindLine(lines, r.position);
     if (!l) continue;
     r.price = Price(*l);
