@@ -209,8 +209,8 @@ const DemoStep kSteps[] = {
     {"The periodic hand-over to the ERP", StepErpHandover},
     {"An order numbered by the ERP at once", StepErpAtOnce},
     {"An order the ERP refuses", StepErpRefused},
-    {"Product data import: prodloader and dtsrun", StepImport},
     {"The ERP's documents of an order", StepErpDocuments},
+    {"Product data import: prodloader and dtsrun", StepImport},
 };
 
 // The temporary directory goes when the demo ends, however it ends.
