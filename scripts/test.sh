@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Quick start, the checks: installs what is missing, builds, runs every test,
 # then runs the suites again under AddressSanitizer and UndefinedBehaviorSanitizer
-# (skip that pass with VENDRA_SKIP_SANITIZE=1), and the benchmarks' quick pass.
+# (skip that pass with VENDRA_SKIP_SANITIZE=1). The benchmarks are built, not run:
+# their ratios need a quiet machine (README, "Benchmarks").
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
