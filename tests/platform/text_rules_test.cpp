@@ -14,6 +14,7 @@
 
 #include "apps/instance/databases.h"
 #include "platform/core/com_error.h"
+#include "platform/core/text.h"
 #include "platform/data/ado_types.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
@@ -217,6 +218,17 @@ TEST_F(TextRulesTest, EveryTextColumnOfEveryCatalogIsChecked) {
     EXPECT_GT(columns, 5) << catalog;
     c->Close();
   }
+}
+
+// A text cut to fit its column (the ERP's error text in ORDERHEADER.ERROR)
+// ends on a character boundary, so the cut text passes the rules above.
+TEST(Utf8PrefixTest, CutsAfterWholeCharactersOnly) {
+  using platform::text::Utf8Prefix;
+  EXPECT_EQ(Utf8Prefix("abc", 2), "ab");
+  EXPECT_EQ(Utf8Prefix("\xC3\xA9\xC3\xA9", 1), "\xC3\xA9");
+  EXPECT_EQ(Utf8Prefix("a\xF0\x9F\x98\x80" "b", 2), "a\xF0\x9F\x98\x80");
+  EXPECT_EQ(Utf8Prefix("x\xFFy", 2), "x\xFF");  // a malformed byte counts as one
+  EXPECT_EQ(Utf8Prefix("short", 100), "short");
 }
 
 }  // namespace
