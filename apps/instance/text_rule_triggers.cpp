@@ -7,7 +7,9 @@
 #include "platform/data/ado_types.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
+#include "platform/data/sql_dialect.h"
 #include "platform/data/sqlite/text_rules.h"
+#include "platform/services/sql_value_encoder.h"
 
 namespace vendra_instance {
 
@@ -22,28 +24,13 @@ constexpr std::string_view kUpdateSuffix = "_TEXTRULES_UPDATE";
 // calls.
 constexpr size_t kColumnsPerCall = 42;
 
+using platform::SqlValueEncoder;
+using platform::data::QuoteIdentifier;
+
 struct TextColumn {
   std::string name;
   int64_t length = 0;  // 0: no declared length
 };
-
-std::string QuoteName(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
-std::string QuoteText(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  return out + "'";
-}
 
 bool Generated(std::string_view trigger) {
   return trigger.ends_with(kInsertSuffix) || trigger.ends_with(kUpdateSuffix);
@@ -68,10 +55,10 @@ std::string CheckStatements(const std::string& table, const std::vector<TextColu
   std::string out;
   for (size_t first = 0; first < columns.size(); first += kColumnsPerCall) {
     out += "  SELECT " + std::string(platform::data::sqlite::kCheckTextFunction) + "(" +
-           QuoteText(table);
+           SqlValueEncoder::Text(table);
     for (size_t i = first; i < columns.size() && i < first + kColumnsPerCall; ++i) {
-      out += ",\n    " + QuoteText(columns[i].name) + ", " + std::to_string(columns[i].length) +
-             ", NEW." + QuoteName(columns[i].name);
+      out += ",\n    " + SqlValueEncoder::Text(columns[i].name) + ", " +
+             std::to_string(columns[i].length) + ", NEW." + QuoteIdentifier(columns[i].name);
     }
     out += ");\n";
   }
@@ -84,12 +71,12 @@ std::vector<std::string> TextRuleTriggers(platform::data::Connection& connection
   std::vector<std::string> triggers;
   for (const auto& [table, columns] : TextColumns(connection)) {
     const std::string checks = CheckStatements(table, columns);
-    triggers.push_back("CREATE TRIGGER " + QuoteName(table + std::string(kInsertSuffix)) +
-                       " BEFORE INSERT ON " + QuoteName(table) + "\nBEGIN\n" + checks + "END");
+    triggers.push_back("CREATE TRIGGER " + QuoteIdentifier(table + std::string(kInsertSuffix)) +
+                       " BEFORE INSERT ON " + QuoteIdentifier(table) + "\nBEGIN\n" + checks + "END");
     std::string of;
-    for (const TextColumn& column : columns) of += (of.empty() ? "" : ", ") + QuoteName(column.name);
-    triggers.push_back("CREATE TRIGGER " + QuoteName(table + std::string(kUpdateSuffix)) +
-                       " BEFORE UPDATE OF " + of + " ON " + QuoteName(table) + "\nBEGIN\n" +
+    for (const TextColumn& column : columns) of += (of.empty() ? "" : ", ") + QuoteIdentifier(column.name);
+    triggers.push_back("CREATE TRIGGER " + QuoteIdentifier(table + std::string(kUpdateSuffix)) +
+                       " BEFORE UPDATE OF " + of + " ON " + QuoteIdentifier(table) + "\nBEGIN\n" +
                        checks + "END");
   }
   return triggers;
@@ -111,11 +98,11 @@ void WriteTextRuleTriggers(platform::data::Connection& connection) {
     wanted.insert(name);
     const auto it = present.find(name);
     if (it != present.end() && it->second == trigger) continue;
-    if (it != present.end()) script += "DROP TRIGGER " + QuoteName(name) + ";\n";
+    if (it != present.end()) script += "DROP TRIGGER " + QuoteIdentifier(name) + ";\n";
     script += trigger + ";\n";
   }
   for (const auto& [name, text] : present)
-    if (!wanted.count(name)) script = "DROP TRIGGER " + QuoteName(name) + ";\n" + script;
+    if (!wanted.count(name)) script = "DROP TRIGGER " + QuoteIdentifier(name) + ";\n" + script;
   if (!script.empty()) platform::data::ExecuteScript(connection, script);
 }
 

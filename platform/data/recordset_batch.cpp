@@ -8,22 +8,13 @@
 #include "platform/data/connection.h"
 #include "platform/data/data_util.h"
 #include "platform/data/recordset.h"
+#include "platform/data/sql_dialect.h"
 
 namespace platform::data {
 
 namespace {
 
 constexpr std::string_view kCursorEngine = "Microsoft Cursor Engine";
-
-std::string Quote(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
-}
 
 struct Plan {
   std::string table;       // quoted
@@ -39,7 +30,7 @@ Plan MakePlan(const RowStore& store) {
                       "Insufficient base table information for updating or refreshing.");
   }
   Plan p;
-  p.table = Quote(store.table);
+  p.table = QuoteIdentifier(store.table);
   std::vector<std::string> seen;
   p.written.assign(store.fields.size(), false);
   for (size_t i = 0; i < store.fields.size(); ++i) {
@@ -68,7 +59,7 @@ Plan MakePlan(const RowStore& store) {
 void AddCondition(const FieldInfo& f, const Variant& original, std::string& where,
                   std::vector<Variant>& params) {
   if (!where.empty()) where += " AND ";
-  const std::string col = Quote(f.base_column);
+  const std::string col = QuoteIdentifier(f.base_column);
   if (original.IsMissing()) {
     where += col + " IS NULL";
     return;
@@ -228,7 +219,7 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
               names += ", ";
               marks += ", ";
             }
-            names += Quote(fields[static_cast<size_t>(c)].base_column);
+            names += QuoteIdentifier(fields[static_cast<size_t>(c)].base_column);
             marks += '?';
           }
           insert_sql = names.empty()
@@ -247,7 +238,7 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
           std::string cols;
           for (int c : unassigned_defaults) {
             if (!cols.empty()) cols += ", ";
-            cols += Quote(fields[static_cast<size_t>(c)].base_column);
+            cols += QuoteIdentifier(fields[static_cast<size_t>(c)].base_column);
           }
           const BoundValue key{std::string(), id_value};
           QueryResult back = session.Run("SELECT " + cols + " FROM " + plan.table + " WHERE rowid = ?",
@@ -296,7 +287,7 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
       std::string set;
       for (int c : changed) {
         if (!set.empty()) set += ", ";
-        set += Quote(fields[static_cast<size_t>(c)].base_column) + " = ?";
+        set += QuoteIdentifier(fields[static_cast<size_t>(c)].base_column) + " = ?";
         params.push_back(r.values[static_cast<size_t>(c)]);
       }
       std::vector<int> lookup = plan.keys.empty() ? plan.columns : plan.keys;

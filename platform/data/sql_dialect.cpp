@@ -343,4 +343,14 @@ const std::string& CachedSqliteText(std::string_view canonical) {
   return cache.entries.emplace(key, std::move(translated)).first->second;
 }
 
+std::string QuoteIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
 }  // namespace platform::data

@@ -19,6 +19,10 @@ std::string TranslateToSqlite(std::string_view canonical);
 // The same through the process-wide cache.
 const std::string& CachedSqliteText(std::string_view canonical);
 
+// A table or column name as a quoted identifier ("name", inner quotes
+// doubled), for statements the platform writes itself from schema names.
+std::string QuoteIdentifier(std::string_view name);
+
 // The name of the SQL function GETDATE() becomes (registered on each handle).
 inline constexpr std::string_view kNowFunction = "vendra_getdate";
 

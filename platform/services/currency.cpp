@@ -50,18 +50,25 @@ void CurrencyService::ReleaseCurrency() {
   home_code_.clear();
 }
 
+namespace {
+// A currency's row as the information pages read it.
+std::shared_ptr<Dictionary> InfoOf(data::Recordset& rs) {
+  auto info = Dictionary::New();
+  info->Add("CURRENCYCODE", rs.Value("CURRENCYCODE"));
+  info->Add("NAME", rs.Value("NAME"));
+  info->Add("EURO", Variant(rs.Value("EURO").ToBool()));
+  info->Add("LOCALEID", rs.Value("LOCALEID"));
+  info->Add("DECIMALS", rs.Value("DECIMALS"));
+  return info;
+}
+}  // namespace
+
 std::shared_ptr<Dictionary> CurrencyService::InfoOrNull(const std::string& currency_code) {
   auto rs = Db().Execute(
       "SELECT CURRENCYCODE, NAME, EURO, LOCALEID, DECIMALS FROM CURRENCY WHERE CURRENCYCODE = ?",
       {Variant(Code(currency_code))});
   if (!rs || rs->Eof()) return nullptr;
-  auto info = Dictionary::New();
-  info->Add("CURRENCYCODE", rs->Value("CURRENCYCODE"));
-  info->Add("NAME", rs->Value("NAME"));
-  info->Add("EURO", Variant(rs->Value("EURO").ToBool()));
-  info->Add("LOCALEID", rs->Value("LOCALEID"));
-  info->Add("DECIMALS", rs->Value("DECIMALS"));
-  return info;
+  return InfoOf(*rs);
 }
 
 std::shared_ptr<Dictionary> CurrencyService::GetCurrencyInfo(const std::string& currency_code) {
@@ -88,12 +95,7 @@ std::shared_ptr<Dictionary> CurrencyService::GetHomeCurrency() {
     if (home.empty()) return nullptr;
     return GetCurrencyInfo(home);
   }
-  auto info = Dictionary::New();
-  info->Add("CURRENCYCODE", rs->Value("CURRENCYCODE"));
-  info->Add("NAME", rs->Value("NAME"));
-  info->Add("EURO", Variant(rs->Value("EURO").ToBool()));
-  info->Add("LOCALEID", rs->Value("LOCALEID"));
-  info->Add("DECIMALS", rs->Value("DECIMALS"));
+  auto info = InfoOf(*rs);
   home_code_ = info->Item("CURRENCYCODE").ToString();
   return info;
 }
