@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "platform/core/com_error.h"
+#include "platform/data/connection.h"
 #include "platform/data/driver.h"
 #include "platform/dts/flat_file.h"
 #include "platform/dts/run_context.h"
@@ -99,35 +101,6 @@ class ExceptionFile {
   }
   const Task& task_;
   std::ofstream out_;
-};
-
-// The destination's transaction, committed in batches; rolled back if the
-// task is left by an exception (an interrupted run).
-class Batch {
- public:
-  explicit Batch(data::Connection& c) : c_(c) { c_.BeginTrans(); }
-  ~Batch() {
-    if (open_) {
-      try {
-        c_.RollbackTrans();
-      } catch (...) {
-      }
-    }
-  }
-  void Checkpoint() {
-    c_.CommitTrans();
-    open_ = false;
-    c_.BeginTrans();
-    open_ = true;
-  }
-  void Commit() {
-    c_.CommitTrans();
-    open_ = false;
-  }
-
- private:
-  data::Connection& c_;
-  bool open_ = true;
 };
 
 // Where the rows come from: a flat file, or a table read in key order a
@@ -302,7 +275,9 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
   const int main_fn = lua_gettop(L);
 
   ExceptionFile exceptions(task);
-  Batch batch(destination);
+  // The destination's transaction, committed in batches; rolled back if the
+  // task is left by an exception (an interrupted run).
+  std::optional<data::Transaction> batch(std::in_place, destination);
   data::Session& session = destination.session();
   std::vector<Variant> insert_params(task.insert_columns.size());
   std::vector<Variant> update_params(task.update_columns.size());
@@ -389,7 +364,8 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
       }
     }
     if (outcome.rows % progress == 0) {
-      batch.Checkpoint();
+      batch->Commit();
+      batch.emplace(destination);
       context.Log("Progress count in Step '" + outcome.step + "': " + std::to_string(outcome.rows) +
                   " rows");
     }
@@ -399,7 +375,7 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
       break;
     }
   }
-  batch.Commit();
+  batch->Commit();
   if (outcome.errors > 0) {
     outcome.result = StepResult::kFailed;
     if (outcome.message.empty()) {
