@@ -169,13 +169,9 @@ class Source {
     row.number = row_number_;
     row.error.clear();
     row.raw.clear();
-    row.values.resize(names_.size());
-    for (size_t i = 0; i < names_.size(); ++i) {
-      if (values[i].IsMissing())
-        row.values[i].reset();
-      else
-        row.values[i] = values[i].ToString();
-    }
+    // The cells go to the script as they are; their texts are made only
+    // for a failing row (Texts).
+    row.values.clear();
     last_key_ = values[key_index_ >= 0 ? static_cast<size_t>(key_index_) : names_.size()];
     return true;
   }
@@ -183,6 +179,13 @@ class Source {
   // A table's cells keep their kind for the script (numbers stay numbers).
   bool typed() const { return !file_; }
   const Variant& TypedValue(size_t i) const { return page_.rows[page_pos_ - 1].values[i]; }
+  // The current table row as the exception file writes it.
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < names_.size(); ++i)
+      texts.push_back(TypedValue(i).IsMissing() ? std::string("NULL") : TypedValue(i).ToString());
+    return texts;
+  }
 
  private:
   const Task& task_;
@@ -288,7 +291,7 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
 
   auto fail_row = [&](const std::string& error) {
     ++outcome.errors;
-    exceptions.Write(row.number, error, RowTexts(row));
+    exceptions.Write(row.number, error, source.typed() ? source.Texts() : RowTexts(row));
   };
   auto bind = [&](const std::vector<std::string>& names, std::vector<Variant>& params) {
     for (size_t i = 0; i < names.size(); ++i) {
