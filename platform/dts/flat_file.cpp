@@ -102,7 +102,6 @@ bool FlatFileReader::Next(FlatRow& row) {
   }
   row.number = line_;
   row.error.clear();
-  row.raw = line_text_;
   Split(row);
   if (row.error.empty()) {
     if (columns_ == 0) columns_ = row.values.size();
@@ -114,6 +113,12 @@ bool FlatFileReader::Next(FlatRow& row) {
   if (row.error.empty() && !IsUtf8(line_text_)) {
     row.error = "Row " + std::to_string(line_) + " holds bytes that are not UTF-8 text";
   }
+  // Only a row that could not be read needs its text kept; copying every
+  // line would cost each good row a string.
+  if (row.error.empty())
+    row.raw.clear();
+  else
+    row.raw = line_text_;
   return true;
 }
 
