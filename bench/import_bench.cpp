@@ -36,6 +36,7 @@
 #include "apps/instance/instance_setup.h"
 #include "import/command_line.h"
 #include "import/prodloader_package.h"
+#include "platform/core/text.h"
 #include "platform/data/connection.h"
 #include "platform/dts/package_runner.h"
 #include "tests/support/test_instance.h"
@@ -156,9 +157,7 @@ void ReadRows(const fs::path& file, bool qualified, OnRow on_row) {
 
 std::optional<std::string> Trim(const std::optional<std::string>& v) {
   if (!v) return v;
-  const size_t a = v->find_first_not_of(' ');
-  if (a == std::string::npos) return std::string();
-  return v->substr(a, v->find_last_not_of(' ') - a + 1);
+  return std::string(platform::text::TrimBlanks(*v));
 }
 
 std::optional<std::string> LTrim(const std::optional<std::string>& v) {

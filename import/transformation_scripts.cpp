@@ -225,13 +225,19 @@ function Main()
 end
 )lua";
 
-constexpr char kCategories[] = R"lua(
+// The CLng both category scripts define the same way: halves rounded up,
+// unlike the shared one of the item scripts (halves to even).
+constexpr char kCategoryCLng[] = R"lua(
 local function CLng(v)
   local n = tonumber(v)
   if n == nil then error("Type mismatch: '" .. tostring(v) .. "' is not a number") end
   return math.tointeger(math.floor(n + 0.5))
 end
+)lua";
 
+std::string WithCategoryCLng(const char* body) { return std::string(kCategoryCLng) + body; }
+
+constexpr char kCategories[] = R"lua(
 function Main()
   local found = DTSLookups("FindPC").Execute(DTSSource("Col001"))
   DTSDestination["CATEGORYNAME"] = DTSSource("Col001")
@@ -256,12 +262,6 @@ end
 )lua";
 
 constexpr char kProductsByCategory[] = R"lua(
-local function CLng(v)
-  local n = tonumber(v)
-  if n == nil then error("Type mismatch: '" .. tostring(v) .. "' is not a number") end
-  return math.tointeger(math.floor(n + 0.5))
-end
-
 local function NextSequence(category)
   local last = DTSLookups("GetSequenceNumber").Execute(category)
   if last == nil then return 1 end
@@ -305,8 +305,8 @@ std::string CloseLogFileScript() { return kCloseLogFile; }
 std::string ImportManufacturersScript() { return WithShared("Import Manufacturers", kManufacturers); }
 std::string ImportProductsScript() { return WithShared("Import Products", kProducts); }
 std::string ImportUnitsScript() { return WithShared("Import Units", kUnits); }
-std::string ImportProductCategoriesScript() { return kCategories; }
+std::string ImportProductCategoriesScript() { return WithCategoryCLng(kCategories); }
 std::string ImportProductIdnoScript() { return kIdno; }
-std::string UpdateProductsByCategoryScript() { return kProductsByCategory; }
+std::string UpdateProductsByCategoryScript() { return WithCategoryCLng(kProductsByCategory); }
 
 }  // namespace prodloader

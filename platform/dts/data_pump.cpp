@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "platform/core/com_error.h"
+#include "platform/data/connection.h"
 #include "platform/data/driver.h"
 #include "platform/dts/flat_file.h"
 #include "platform/dts/run_context.h"
@@ -101,35 +103,6 @@ class ExceptionFile {
   std::ofstream out_;
 };
 
-// The destination's transaction, committed in batches; rolled back if the
-// task is left by an exception (an interrupted run).
-class Batch {
- public:
-  explicit Batch(data::Connection& c) : c_(c) { c_.BeginTrans(); }
-  ~Batch() {
-    if (open_) {
-      try {
-        c_.RollbackTrans();
-      } catch (...) {
-      }
-    }
-  }
-  void Checkpoint() {
-    c_.CommitTrans();
-    open_ = false;
-    c_.BeginTrans();
-    open_ = true;
-  }
-  void Commit() {
-    c_.CommitTrans();
-    open_ = false;
-  }
-
- private:
-  data::Connection& c_;
-  bool open_ = true;
-};
-
 // Where the rows come from: a flat file, or a table read in key order a
 // page at a time (the task's fetch size), so neither is held whole.
 class Source {
@@ -196,13 +169,9 @@ class Source {
     row.number = row_number_;
     row.error.clear();
     row.raw.clear();
-    row.values.resize(names_.size());
-    for (size_t i = 0; i < names_.size(); ++i) {
-      if (values[i].IsMissing())
-        row.values[i].reset();
-      else
-        row.values[i] = values[i].ToString();
-    }
+    // The cells go to the script as they are; their texts are made only
+    // for a failing row (Texts).
+    row.values.clear();
     last_key_ = values[key_index_ >= 0 ? static_cast<size_t>(key_index_) : names_.size()];
     return true;
   }
@@ -210,6 +179,13 @@ class Source {
   // A table's cells keep their kind for the script (numbers stay numbers).
   bool typed() const { return !file_; }
   const Variant& TypedValue(size_t i) const { return page_.rows[page_pos_ - 1].values[i]; }
+  // The current table row as the exception file writes it.
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < names_.size(); ++i)
+      texts.push_back(TypedValue(i).IsMissing() ? std::string("NULL") : TypedValue(i).ToString());
+    return texts;
+  }
 
  private:
   const Task& task_;
@@ -302,7 +278,9 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
   const int main_fn = lua_gettop(L);
 
   ExceptionFile exceptions(task);
-  Batch batch(destination);
+  // The destination's transaction, committed in batches; rolled back if the
+  // task is left by an exception (an interrupted run).
+  std::optional<data::Transaction> batch(std::in_place, destination);
   data::Session& session = destination.session();
   std::vector<Variant> insert_params(task.insert_columns.size());
   std::vector<Variant> update_params(task.update_columns.size());
@@ -313,7 +291,7 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
 
   auto fail_row = [&](const std::string& error) {
     ++outcome.errors;
-    exceptions.Write(row.number, error, RowTexts(row));
+    exceptions.Write(row.number, error, source.typed() ? source.Texts() : RowTexts(row));
   };
   auto bind = [&](const std::vector<std::string>& names, std::vector<Variant>& params) {
     for (size_t i = 0; i < names.size(); ++i) {
@@ -389,7 +367,8 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
       }
     }
     if (outcome.rows % progress == 0) {
-      batch.Checkpoint();
+      batch->Commit();
+      batch.emplace(destination);
       context.Log("Progress count in Step '" + outcome.step + "': " + std::to_string(outcome.rows) +
                   " rows");
     }
@@ -399,7 +378,7 @@ void RunDataDrivenQuery(RunContext& context, const Task& task, StepOutcome& outc
       break;
     }
   }
-  batch.Commit();
+  batch->Commit();
   if (outcome.errors > 0) {
     outcome.result = StepResult::kFailed;
     if (outcome.message.empty()) {

@@ -39,39 +39,13 @@ size_t CharCount(const std::string& text) {
 
 }  // namespace
 
+// The project's one rule of well-formed UTF-8, so that a row read here is
+// one the database's write checks accept.
 bool IsUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    const unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    int follow;
-    uint32_t cp;
-    if ((c & 0xE0) == 0xC0) {
-      follow = 1;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      follow = 2;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      follow = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (end - p <= follow) return false;
-    for (int i = 1; i <= follow; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past the last code point.
-    if ((follow == 1 && cp < 0x80) || (follow == 2 && cp < 0x800) ||
-        (follow == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    p += follow + 1;
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = text::Utf8SequenceLength(text, i);
+    if (n == 0) return false;
+    i += n;
   }
   return true;
 }
@@ -128,7 +102,6 @@ bool FlatFileReader::Next(FlatRow& row) {
   }
   row.number = line_;
   row.error.clear();
-  row.raw = line_text_;
   Split(row);
   if (row.error.empty()) {
     if (columns_ == 0) columns_ = row.values.size();
@@ -140,6 +113,12 @@ bool FlatFileReader::Next(FlatRow& row) {
   if (row.error.empty() && !IsUtf8(line_text_)) {
     row.error = "Row " + std::to_string(line_) + " holds bytes that are not UTF-8 text";
   }
+  // Only a row that could not be read needs its text kept; copying every
+  // line would cost each good row a string.
+  if (row.error.empty())
+    row.raw.clear();
+  else
+    row.raw = line_text_;
   return true;
 }
 

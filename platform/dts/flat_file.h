@@ -29,7 +29,7 @@ struct FlatRow {
   int64_t number = 0;  // the row's place in the file, 1 for the first
   std::vector<std::optional<std::string>> values;  // nullopt: Null
   std::string error;   // not empty: the row could not be read
-  std::string raw;     // the row's text as read (for the exception file)
+  std::string raw;     // with error: the row's text as read (for the exception file)
 };
 
 class FlatFileReader {
