@@ -1,6 +1,5 @@
 #include "platform/erp/documents.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -227,18 +226,9 @@ std::shared_ptr<data::Recordset> OrderOf(data::Connection& db, int32_t kro_id,
   return head;
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 }  // namespace
 
-std::string DocumentRecord::Folded(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
+std::string DocumentRecord::Folded(std::string_view name) { return text::LowerAscii(name); }
 
 Variant DocumentRecord::Invoke(std::string_view name, CallKind, std::span<Variant> args) {
   const std::string folded = Folded(name);
@@ -402,7 +392,7 @@ std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order) {
   // Tax rates by code, read once.
   std::map<std::string, double, std::less<>> rates;
   for (auto t = db->Execute("SELECT TAXCODE, PERCENTAGE FROM TAXCODE"); t && !t->Eof(); t->MoveNext())
-    rates[Upper(t->Value("TAXCODE").ToString())] = t->Value("PERCENTAGE").ToDouble();
+    rates[text::UpperAscii(t->Value("TAXCODE").ToString())] = t->Value("PERCENTAGE").ToDouble();
   double goods = 0, service = 0, tax = 0;
   struct Row {
     std::string shipment;
@@ -423,7 +413,7 @@ std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order) {
     r.amount = Round2(r.price * r.quantity) - r.discount;
     const auto stored = StoredValue(l->data, "TaxCode");
     r.code = stored && !stored->ToString().empty() ? stored->ToString() : l->item_tax;
-    auto rate = rates.find(Upper(r.code));
+    auto rate = rates.find(text::UpperAscii(r.code));
     r.tax = rate == rates.end() ? 0 : Round2(r.amount * rate->second / 100);
     (l->kept ? goods : service) += r.amount;
     tax += r.tax;
