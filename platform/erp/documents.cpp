@@ -60,7 +60,6 @@ std::optional<Variant> StoredValue(const json& data, const char* key) {
   const json& v = *it;
   if (v.is_string()) return Variant(v.get<std::string>());
   if (v.is_boolean()) return Variant(v.get<bool>());
-  if (v.is_number_integer()) return Variant(Quantity(v.get<double>()));
   if (v.is_number()) return Variant(Quantity(v.get<double>()));
   if (v.is_array()) return Variant(TextBlockOf(v));
   if (v.is_object() && !v.empty()) {
@@ -226,6 +225,14 @@ std::shared_ptr<data::Recordset> OrderOf(data::Connection& db, int32_t kro_id,
   return head;
 }
 
+// What a shipment delivered of a line, from a row with SHIPMENTNR, QUANTITY
+// and SHIPPED; the shipment notice and the invoice both carry it.
+void PutDelivery(DocumentRecord& line, ConnectorType type, data::Recordset& row) {
+  line.Put("ShipmentNumber", Variant(row.Value("SHIPMENTNR").ToString()));
+  line.Put("DeliveredQuantity", Variant(Quantity(row.Value("QUANTITY").ToDouble())));
+  line.Put("DeliveredDate", Variant(DateText(type, row.Value("SHIPPED").ToDate())));
+}
+
 }  // namespace
 
 std::string DocumentRecord::Folded(std::string_view name) { return text::LowerAscii(name); }
@@ -283,9 +290,7 @@ std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, Connec
       const OrderLine* l = FindLine(lines, ship->Value("POSITION").ToLong());
       if (!l) continue;
       auto line = Line(type, number, *l);
-      line->Put("ShipmentNumber", Variant(ship->Value("SHIPMENTNR").ToString()));
-      line->Put("DeliveredQuantity", Variant(Quantity(ship->Value("QUANTITY").ToDouble())));
-      line->Put("DeliveredDate", Variant(DateText(type, ship->Value("SHIPPED").ToDate())));
+      PutDelivery(*line, type, *ship);
       order->Add("SOLineDetails", line);
     }
   } else {
@@ -308,9 +313,7 @@ std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, Connec
       line->Put("GoodsAmount", Variant(Money(inv->Value("GOODSAMOUNT").ToDouble())));
       line->Put("CostServiceAmount", Variant(Money(inv->Value("COSTSERVICEAMOUNT").ToDouble())));
       line->Put("TaxAmount", Variant(Money(inv->Value("TAXAMOUNT").ToDouble())));
-      line->Put("ShipmentNumber", Variant(inv->Value("SHIPMENTNR").ToString()));
-      line->Put("DeliveredQuantity", Variant(Quantity(inv->Value("QUANTITY").ToDouble())));
-      line->Put("DeliveredDate", Variant(DateText(type, inv->Value("SHIPPED").ToDate())));
+      PutDelivery(*line, type, *inv);
       line->Put("Price", Variant(Money(inv->Value("PRICE").ToDouble())));
       line->Put("LineDiscountAmount", Variant(Money(inv->Value("DISCOUNTAMOUNT").ToDouble())));
       line->Put("LineAmount", Variant(Money(inv->Value("LINEAMOUNT").ToDouble())));
