@@ -42,6 +42,9 @@ int RunDemo(bool keep, std::ostream& out, std::ostream& err);
 // Makes the chosen home the instance to work on; raises 5 when it holds no
 // instance. Without a home the objects that need none still work.
 void UseHome(const std::optional<std::filesystem::path>& home);
+// As UseHome, for the commands that need an instance: raises 5 without a
+// home too, naming the command (handover.cpp).
+void EnterInstance(const std::optional<std::filesystem::path>& home, const char* command);
 
 // Creates an object by identifier; 429 for one nobody registered.
 platform::ObjectPtr NewObject(const std::string& progid);

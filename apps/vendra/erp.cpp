@@ -9,8 +9,6 @@
 
 namespace vendra_cli {
 
-void EnterInstance(const std::optional<std::filesystem::path>& home, const char* command);
-
 int RunErpOrder(const std::optional<std::filesystem::path>& home, int32_t kro_id,
                 const std::string& sales_order, std::ostream& out, std::ostream& err) {
   try {

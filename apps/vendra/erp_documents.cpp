@@ -11,8 +11,6 @@
 
 namespace vendra_cli {
 
-void EnterInstance(const std::optional<std::filesystem::path>& home, const char* command);
-
 namespace {
 
 // "10,20:3" -> (10, 0 = all open), (20, 3). Raises 13 for anything else.

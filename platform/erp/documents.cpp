@@ -1,6 +1,5 @@
 #include "platform/erp/documents.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -61,7 +60,6 @@ std::optional<Variant> StoredValue(const json& data, const char* key) {
   const json& v = *it;
   if (v.is_string()) return Variant(v.get<std::string>());
   if (v.is_boolean()) return Variant(v.get<bool>());
-  if (v.is_number_integer()) return Variant(Quantity(v.get<double>()));
   if (v.is_number()) return Variant(Quantity(v.get<double>()));
   if (v.is_array()) return Variant(TextBlockOf(v));
   if (v.is_object() && !v.empty()) {
@@ -227,18 +225,17 @@ std::shared_ptr<data::Recordset> OrderOf(data::Connection& db, int32_t kro_id,
   return head;
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
+// What a shipment delivered of a line, from a row with SHIPMENTNR, QUANTITY
+// and SHIPPED; the shipment notice and the invoice both carry it.
+void PutDelivery(DocumentRecord& line, ConnectorType type, data::Recordset& row) {
+  line.Put("ShipmentNumber", Variant(row.Value("SHIPMENTNR").ToString()));
+  line.Put("DeliveredQuantity", Variant(Quantity(row.Value("QUANTITY").ToDouble())));
+  line.Put("DeliveredDate", Variant(DateText(type, row.Value("SHIPPED").ToDate())));
 }
 
 }  // namespace
 
-std::string DocumentRecord::Folded(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
+std::string DocumentRecord::Folded(std::string_view name) { return text::LowerAscii(name); }
 
 Variant DocumentRecord::Invoke(std::string_view name, CallKind, std::span<Variant> args) {
   const std::string folded = Folded(name);
@@ -293,9 +290,7 @@ std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, Connec
       const OrderLine* l = FindLine(lines, ship->Value("POSITION").ToLong());
       if (!l) continue;
       auto line = Line(type, number, *l);
-      line->Put("ShipmentNumber", Variant(ship->Value("SHIPMENTNR").ToString()));
-      line->Put("DeliveredQuantity", Variant(Quantity(ship->Value("QUANTITY").ToDouble())));
-      line->Put("DeliveredDate", Variant(DateText(type, ship->Value("SHIPPED").ToDate())));
+      PutDelivery(*line, type, *ship);
       order->Add("SOLineDetails", line);
     }
   } else {
@@ -318,9 +313,7 @@ std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, Connec
       line->Put("GoodsAmount", Variant(Money(inv->Value("GOODSAMOUNT").ToDouble())));
       line->Put("CostServiceAmount", Variant(Money(inv->Value("COSTSERVICEAMOUNT").ToDouble())));
       line->Put("TaxAmount", Variant(Money(inv->Value("TAXAMOUNT").ToDouble())));
-      line->Put("ShipmentNumber", Variant(inv->Value("SHIPMENTNR").ToString()));
-      line->Put("DeliveredQuantity", Variant(Quantity(inv->Value("QUANTITY").ToDouble())));
-      line->Put("DeliveredDate", Variant(DateText(type, inv->Value("SHIPPED").ToDate())));
+      PutDelivery(*line, type, *inv);
       line->Put("Price", Variant(Money(inv->Value("PRICE").ToDouble())));
       line->Put("LineDiscountAmount", Variant(Money(inv->Value("DISCOUNTAMOUNT").ToDouble())));
       line->Put("LineAmount", Variant(Money(inv->Value("LINEAMOUNT").ToDouble())));
@@ -402,7 +395,7 @@ std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order) {
   // Tax rates by code, read once.
   std::map<std::string, double, std::less<>> rates;
   for (auto t = db->Execute("SELECT TAXCODE, PERCENTAGE FROM TAXCODE"); t && !t->Eof(); t->MoveNext())
-    rates[Upper(t->Value("TAXCODE").ToString())] = t->Value("PERCENTAGE").ToDouble();
+    rates[text::UpperAscii(t->Value("TAXCODE").ToString())] = t->Value("PERCENTAGE").ToDouble();
   double goods = 0, service = 0, tax = 0;
   struct Row {
     std::string shipment;
@@ -423,7 +416,7 @@ std::string InvoiceSalesOrder(int32_t kro_id, const std::string& sales_order) {
     r.amount = Round2(r.price * r.quantity) - r.discount;
     const auto stored = StoredValue(l->data, "TaxCode");
     r.code = stored && !stored->ToString().empty() ? stored->ToString() : l->item_tax;
-    auto rate = rates.find(Upper(r.code));
+    auto rate = rates.find(text::UpperAscii(r.code));
     r.tax = rate == rates.end() ? 0 : Round2(r.amount * rate->second / 100);
     (l->kept ? goods : service) += r.amount;
     tax += r.tax;
