@@ -118,9 +118,11 @@ void Order::SendFailureNotice(int32_t kro_id) {
   fields->Update();
   message->SetSubject(lib_sales::Sls_getI18NText("SLBSA0831", Variant("1033")));
   message->SetTextBody(lib_sales::Sls_getI18NText("SLBSA0832", Variant("1033")));
-  message->SetSender(GetNotificationEmail(kro_id));
+  // Sender and recipient are the same mailbox: one read of ORDEREXPORTFILE.
+  const std::string mailbox = GetNotificationEmail(kro_id);
+  message->SetSender(mailbox);
   message->SetMimeFormatted(true);
-  message->SetTo(GetNotificationEmail(kro_id));
+  message->SetTo(mailbox);
   message->SetFrom(message->Sender());
   message->Send();
 }
