@@ -48,6 +48,7 @@ int WaitForLock(void* arg, int count) {
 // nothing of the statement has happened yet.
 int FirstStep(sqlite3* db, sqlite3_stmt* stmt) {
   int rc = sqlite3_step(stmt);
+  if (!IsBusy(rc)) return rc;  // the common case reads no clock
   const auto started = std::chrono::steady_clock::now();
   for (int attempt = 0; IsBusy(rc) && sqlite3_get_autocommit(db) && WaitToRetry(attempt, started);
        ++attempt) {
@@ -61,6 +62,7 @@ int ExecControl(sqlite3* db, const std::string& sql) {
   int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
   // BEGIN IMMEDIATE waits for the write lock through the busy timeout; a
   // writer that holds it longer is waited for again, within the bound.
+  if (!IsBusy(rc)) return rc;
   const auto started = std::chrono::steady_clock::now();
   for (int attempt = 0; IsBusy(rc) && sql.starts_with("BEGIN") && WaitToRetry(attempt, started); ++attempt)
     rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
