@@ -22,25 +22,21 @@
 #include "platform/data/data_util.h"
 #include "platform/data/fault_injection.h"
 #include "platform/data/sql_dialect.h"
+#include "platform/data/sqlite/busy_wait.h"
+#include "platform/data/sqlite/driver_internal.h"
 #include "platform/data/sqlite/literal_lexer.h"
 #include "platform/data/sqlite/text_rules.h"
 
 namespace platform::data::sqlite {
 
+using namespace internal;
+
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
 constexpr size_t kMaxIdlePerFile = 16;
 constexpr size_t kMaxRealsPerHandle = 4096;
-// A database still busy after the busy timeout is tried again, with growing
-// pauses, for at most this long in all before the caller hears of it.
-constexpr auto kBusyRetryBound = std::chrono::seconds(30);
 
 std::atomic<int64_t> g_handles_opened{0};
-std::atomic<size_t> g_statement_capacity{256};
-std::atomic<int64_t> g_compiles{0};
-std::atomic<int64_t> g_hits{0};
-std::atomic<int64_t> g_busy_retries{0};
 
 bool AutoParameterisationFromEnvironment() {
   const char* v = std::getenv("VENDRA_SQLITE_AUTOPARAM");
@@ -52,15 +48,6 @@ std::mutex g_recorder_mutex;
 std::shared_ptr<const std::function<void(const RecordedStatement&)>> g_recorder;
 std::atomic<bool> g_recording{false};
 
-bool IsBusy(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
-
-// Waits before the n-th retry of a busy statement; false once the bound is spent.
-bool WaitToRetry(int attempt, std::chrono::steady_clock::time_point started) {
-  if (std::chrono::steady_clock::now() - started > kBusyRetryBound) return false;
-  ++g_busy_retries;
-  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(1 << std::min(attempt, 6), 50)));
-  return true;
-}
 // Bumped by every schema change made through the driver; cached column
 // descriptions older than it are read again.
 std::atomic<uint64_t> g_schema_epoch{1};
@@ -78,6 +65,10 @@ std::string SqlStateOf(int rc) {
   }
 }
 
+}  // namespace
+
+namespace internal {
+
 [[noreturn]] void RaiseEngine(int rc, std::string message) {
   DataError e;
   e.number = data_err::kProvider;
@@ -93,51 +84,9 @@ std::string SqlStateOf(int rc) {
   RaiseEngine(ext ? ext : rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
 }
 
-std::string FirstWord(std::string_view sql) {
-  size_t i = 0;
-  while (i < sql.size()) {
-    if (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n' || sql[i] == '(') {
-      ++i;
-    } else if (sql.compare(i, 2, "--") == 0) {
-      const size_t e = sql.find('\n', i);
-      i = e == std::string_view::npos ? sql.size() : e + 1;
-    } else if (sql.compare(i, 2, "/*") == 0) {
-      const size_t e = sql.find("*/", i + 2);
-      i = e == std::string_view::npos ? sql.size() : e + 2;
-    } else {
-      break;
-    }
-  }
-  size_t j = i;
-  while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
-  return detail::Upper(sql.substr(i, j - i));
-}
+}  // namespace internal
 
-bool ChangesSchema(std::string_view sql) {
-  const std::string w = FirstWord(sql);
-  return w == "CREATE" || w == "ALTER" || w == "DROP";
-}
-
-// Whether the text after a statement holds only blanks, semicolons and comments.
-bool OnlyTrivia(const char* p) {
-  std::string_view s(p ? p : "");
-  size_t i = 0;
-  while (i < s.size()) {
-    const char c = s[i];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ';') {
-      ++i;
-    } else if (s.compare(i, 2, "--") == 0) {
-      const size_t e = s.find('\n', i);
-      i = e == std::string_view::npos ? s.size() : e + 1;
-    } else if (s.compare(i, 2, "/*") == 0) {
-      const size_t e = s.find("*/", i + 2);
-      i = e == std::string_view::npos ? s.size() : e + 2;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
+namespace {
 
 void NowFunction(sqlite3_context* ctx, int, sqlite3_value**) {
   const std::string now = Clock::Now().ToIso();
@@ -163,45 +112,6 @@ TableCache& Tables() {
 
 // ---------------------------------------------------------------------------
 // Pooled handles.
-
-struct CachedStatement {
-  sqlite3_stmt* stmt = nullptr;
-  bool in_use = false;
-  std::list<const std::string*>::iterator lru;  // its place in the handle's use order
-  // Field descriptions of a row-returning statement, made on first use.
-  uint64_t described_epoch = 0;
-  std::vector<FieldInfo> fields;
-  std::string table;
-  bool changes_schema = false;
-  size_t last_row_count = 0;  // how many rows the last run read: room to reserve
-};
-
-// Lets the statement cache be searched with a string_view, without a copy.
-struct TextHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-
-struct Handle {
-  sqlite3* db = nullptr;
-  std::string file;
-  uint64_t generation = 0;
-  std::chrono::steady_clock::time_point busy_since;  // when the current wait for a lock began
-  // Compiled statements by canonical text or shape; lru holds their keys,
-  // most recently used first.
-  std::unordered_map<std::string, std::unique_ptr<CachedStatement>, TextHash, std::equal_to<>> statements;
-  std::list<const std::string*> lru;
-  // "SELECT CAST(?1 AS REAL)": reads a real literal the way the engine's
-  // parser does (both go through the same conversion), and what it read.
-  sqlite3_stmt* real_reader = nullptr;
-  std::unordered_map<std::string, double> reals;
-
-  ~Handle() {
-    for (auto& [text, s] : statements) sqlite3_finalize(s->stmt);
-    sqlite3_finalize(real_reader);
-    if (db) sqlite3_close_v2(db);
-  }
-};
 
 struct Pool {
   std::mutex mutex;
@@ -247,19 +157,6 @@ Pool& ThePool() {
 
 std::string PoolKey(const std::filesystem::path& file) {
   return std::filesystem::absolute(file).lexically_normal().string();
-}
-
-// Waits for a lock held by another handle. The engine's own busy handler
-// sleeps ever longer (up to 100 ms), so with many writers the lock often
-// lies idle while its next taker sleeps; short, even pauses hand it on
-// quickly. Gives up after the busy timeout.
-int WaitForLock(void* arg, int count) {
-  auto* h = static_cast<Handle*>(arg);
-  const auto now = std::chrono::steady_clock::now();
-  if (count == 0) h->busy_since = now;
-  if (now - h->busy_since >= std::chrono::milliseconds(kBusyTimeoutMs)) return 0;
-  std::this_thread::sleep_for(std::chrono::microseconds(count < 20 ? 200 : 1000));
-  return 1;
 }
 
 std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation) {
@@ -531,7 +428,7 @@ class SqliteSession final : public Session {
     QueryResult result;
     // Step before looking at the columns: a statement prepared before a
     // schema change is prepared again by its first step.
-    int rc = FirstStep(cs);
+    int rc = FirstStep(h_->db, cs.stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
     const int columns = sqlite3_column_count(cs.stmt);
     if (columns == 0) {
@@ -685,12 +582,12 @@ class SqliteSession final : public Session {
     if (no_params && g_autoparam.load(std::memory_order_relaxed)) {
       c.p = Parameterise(canonical);
       if (c.p.parameterised) {
-        if (CachedStatement* cs = Find(c.p.shape)) {
+        if (CachedStatement* cs = Find(*h_, c.p.shape)) {
           c.cs = cs;
           return c;
         }
         try {
-          c.cs = &Compile(c.p.shape, CachedSqliteText(c.p.shape));
+          c.cs = &Compile(*h_, c.p.shape, CachedSqliteText(c.p.shape));
           return c;
         } catch (const DatabaseError&) {
           // A shape the engine will not compile (a text where it wants a
@@ -765,86 +662,19 @@ class SqliteSession final : public Session {
     (*recorder)(r);
   }
 
-  // The first step of a statement; a database still busy after the busy
-  // timeout (or busy in a way the busy handler is not asked about, as a
-  // snapshot gone stale) is tried again while no transaction is open, as
-  // nothing of the statement has happened yet.
-  int FirstStep(CachedStatement& cs) {
-    int rc = sqlite3_step(cs.stmt);
-    const auto started = std::chrono::steady_clock::now();
-    for (int attempt = 0; IsBusy(rc) && sqlite3_get_autocommit(h_->db) && WaitToRetry(attempt, started);
-         ++attempt) {
-      sqlite3_reset(cs.stmt);
-      rc = sqlite3_step(cs.stmt);
-    }
-    return rc;
-  }
-
   CachedStatement& Prepare(std::string_view canonical) {
-    if (CachedStatement* cs = Find(canonical)) return *cs;
-    return Compile(std::string(canonical), CachedSqliteText(canonical));
-  }
-
-  CachedStatement* Find(std::string_view key) {
-    auto it = h_->statements.find(key);
-    if (it == h_->statements.end()) return nullptr;
-    h_->lru.splice(h_->lru.begin(), h_->lru, it->second->lru);
-    ++g_hits;
-    return it->second.get();
-  }
-
-  CachedStatement& Compile(std::string key, const std::string& text) {
-    sqlite3_stmt* stmt = nullptr;
-    const char* tail = nullptr;
-    const int rc = sqlite3_prepare_v3(h_->db, text.c_str(), static_cast<int>(text.size()),
-                                      SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
-    if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
-    if (!stmt) RaiseEngine(SQLITE_MISUSE, "The command text holds no statement.");
-    if (!OnlyTrivia(tail)) {
-      sqlite3_finalize(stmt);
-      RaiseEngine(SQLITE_MISUSE,
-                  "The command text holds more than one statement; run scripts as scripts.");
-    }
-    ++g_compiles;
-    const size_t capacity = std::max<size_t>(1, g_statement_capacity.load());
-    while (h_->statements.size() >= capacity && EvictLeastRecentlyUsed()) {
-    }
-    auto cs = std::make_unique<CachedStatement>();
-    cs->stmt = stmt;
-    cs->changes_schema = ChangesSchema(text);
-    auto it = h_->statements.emplace(std::move(key), std::move(cs)).first;
-    h_->lru.push_front(&it->first);
-    it->second->lru = h_->lru.begin();
-    return *it->second;
-  }
-
-  // Finalizes the least recently used statement not running now.
-  bool EvictLeastRecentlyUsed() {
-    for (auto it = h_->lru.end(); it != h_->lru.begin();) {
-      --it;
-      auto found = h_->statements.find(**it);
-      if (found->second->in_use) continue;
-      sqlite3_finalize(found->second->stmt);
-      h_->lru.erase(it);
-      h_->statements.erase(found);
-      return true;
-    }
-    return false;
+    if (CachedStatement* cs = Find(*h_, canonical)) return *cs;
+    return Compile(*h_, std::string(canonical), CachedSqliteText(canonical));
   }
 
   void StepToEnd(CachedStatement& cs) {
-    int rc = FirstStep(cs);
+    int rc = FirstStep(h_->db, cs.stmt);
     while (rc == SQLITE_ROW) rc = sqlite3_step(cs.stmt);
     if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
   }
 
   void Control(const std::string& sql) {
-    int rc = sqlite3_exec(h_->db, sql.c_str(), nullptr, nullptr, nullptr);
-    // BEGIN IMMEDIATE waits for the write lock through the busy timeout; a
-    // writer that holds it longer is waited for again, within the bound.
-    const auto started = std::chrono::steady_clock::now();
-    for (int attempt = 0; IsBusy(rc) && sql.starts_with("BEGIN") && WaitToRetry(attempt, started); ++attempt)
-      rc = sqlite3_exec(h_->db, sql.c_str(), nullptr, nullptr, nullptr);
+    const int rc = ExecControl(h_->db, sql);
     if (rc != SQLITE_OK) RaiseFrom(h_->db, rc);
   }
 
@@ -1036,13 +866,6 @@ int64_t HandlesOpened() { return g_handles_opened.load(); }
 
 void SetAutoParameterisation(bool on) { g_autoparam = on; }
 bool AutoParameterisation() { return g_autoparam.load(); }
-
-void SetStatementCacheCapacity(size_t capacity) { g_statement_capacity = std::max<size_t>(1, capacity); }
-size_t StatementCacheCapacity() { return g_statement_capacity.load(); }
-
-StatementCacheStats CacheStats() {
-  return StatementCacheStats{g_compiles.load(), g_hits.load(), g_busy_retries.load()};
-}
 
 size_t LargestIdleStatementCache() {
   Pool& pool = ThePool();
