@@ -1,6 +1,6 @@
 // `vendra call PROGID METHOD [ARG ...]`: the late-bound door from the shell.
 // A script creates the object by identifier and calls the operation by name,
-// exactly as a page would; the values travel as JSON (platform/host/json.h).
+// exactly as a page would; the values travel as JSON (apps/vendra/json.h).
 
 #include <cerrno>
 #include <cstring>

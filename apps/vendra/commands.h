@@ -14,7 +14,7 @@
 
 #include "platform/core/com_error.h"
 #include "platform/core/variant.h"
-#include "platform/host/json.h"
+#include "apps/vendra/json.h"
 
 namespace vendra_cli {
 

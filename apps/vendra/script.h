@@ -25,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/host/json.h"
+#include "apps/vendra/json.h"
 
 namespace vendra_cli {
 

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/host/json.h"
+#include "apps/vendra/json.h"
 
 extern char** environ;
 

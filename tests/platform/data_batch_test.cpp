@@ -13,7 +13,7 @@
 #include "platform/data/fault_injection.h"
 #include "platform/data/recordset.h"
 #include "platform/data/recordset_json.h"
-#include "platform/host/json.h"
+#include "apps/vendra/json.h"
 #include "tests/support/test_instance.h"
 
 namespace platform::data {

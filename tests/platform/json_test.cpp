@@ -1,6 +1,6 @@
 // JSON marshalling of Variants: every kind must come back exactly as it went
 // out, numbers must keep their kind, and bad input must say what and where.
-#include "platform/host/json.h"
+#include "apps/vendra/json.h"
 
 #include <cmath>
 #include <limits>

@@ -15,7 +15,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/fault_injection.h"
 #include "platform/data/recordset.h"
-#include "platform/host/json.h"
+#include "apps/vendra/json.h"
 #include "platform/host/registry.h"
 #include "platform/services/business_partner.h"
 #include "platform/services/configurator.h"

@@ -1,4 +1,4 @@
-#include "platform/host/json.h"
+#include "apps/vendra/json.h"
 
 #include <cmath>
 #include <cstdint>
