@@ -172,6 +172,12 @@ std::vector<Term> Terms(const TableShape& table, const Variant& names_arg,
       if (t.column == column)
         Refuse(source, "Field: " + column->name + " is named twice");
     const Variant& value = values[i];
+    // Only the SET list of Update writes Null; a row to insert or a key to
+    // select by takes a value.
+    if (!null_as_null && value.IsNull())
+      platform::Raise(platform::err::kInvalidUseOfNull, std::string(source),
+                      "Invalid use of Null: " + table.name + "." + column->name +
+                          " needs a value here (leave the column out of a new row instead)");
     const bool blank = value.IsMissing() || (value.IsString() && value.Get<std::string>()->empty());
     terms.push_back(Term{column, null_as_null && blank ? std::string("Null")
                                                         : Render(table, *column, value, source)});
