@@ -80,13 +80,12 @@ struct TableShape {
   }
 };
 
+void CheckTableName(const std::string& table, std::string_view source);
+
 // The table's columns from the schema's columns rowset; a name that is no
 // plain identifier or no table of the database is refused.
 TableShape ShapeOf(Connection& connection, const std::string& table, std::string_view source) {
-  if (!IsIdentifier(table))
-    Refuse(source, "'" + table +
-                       "' is not a table name: a table is named by letters, digits and "
-                       "underscores only");
+  CheckTableName(table, source);
   auto rows = connection.OpenSchema(ado::adSchemaColumns,
                                     Variant(VariantArray{Variant(), Variant(), Variant(table)}));
   TableShape shape;
@@ -144,27 +143,46 @@ std::string Render(const TableShape& table, const Column& column, const Variant&
   }
 }
 
+// The checks that need no schema: both arguments arrays of the same,
+// non-zero length, every name a plain identifier. Made before the database
+// is opened, so a hostile name never gets as far as a connection.
+void CheckArrays(const Variant& names_arg, const Variant& values_arg, std::string_view what,
+                 std::string_view source) {
+  const VariantArray& names = ArrayOf(names_arg, "The " + std::string(what) + " names", source);
+  const VariantArray& values = ArrayOf(values_arg, "The " + std::string(what) + " values", source);
+  if (names.empty()) Refuse(source, "No " + std::string(what) + " columns were given");
+  if (names.size() != values.size())
+    Refuse(source, "There are " + std::to_string(names.size()) + " " + std::string(what) +
+                       " names but " + std::to_string(values.size()) + " values");
+  for (const Variant& n : names) {
+    const std::string name = n.IsMissing() ? std::string() : n.ToString();
+    if (!IsIdentifier(name))
+      Refuse(source, "'" + name +
+                         "' is not a column name: a column is named by letters, digits and "
+                         "underscores only");
+  }
+}
+
+void CheckTableName(const std::string& table, std::string_view source) {
+  if (!IsIdentifier(table))
+    Refuse(source, "'" + table +
+                       "' is not a table name: a table is named by letters, digits and "
+                       "underscores only");
+}
+
 // Pairs names with values: same non-zero length, every name a column of
 // the table and named once, every value rendered. null_as_null: a Null or
 // empty value renders as Null (the SET list of Update).
 std::vector<Term> Terms(const TableShape& table, const Variant& names_arg,
                         const Variant& values_arg, std::string_view what,
                         std::string_view source, bool null_as_null) {
-  const VariantArray& names = ArrayOf(names_arg, std::string("The ") + std::string(what) + " names", source);
-  const VariantArray& values = ArrayOf(values_arg, std::string("The ") + std::string(what) + " values", source);
-  if (names.empty())
-    Refuse(source, "No " + std::string(what) + " columns were given for " + table.name);
-  if (names.size() != values.size())
-    Refuse(source, "There are " + std::to_string(names.size()) + " " + std::string(what) +
-                       " names but " + std::to_string(values.size()) + " values");
+  CheckArrays(names_arg, values_arg, what, source);
+  const VariantArray& names = names_arg.Array();
+  const VariantArray& values = values_arg.Array();
   std::vector<Term> terms;
   terms.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i) {
-    const std::string name = names[i].IsMissing() ? std::string() : names[i].ToString();
-    if (!IsIdentifier(name))
-      Refuse(source, "'" + name +
-                         "' is not a column name: a column is named by letters, digits and "
-                         "underscores only");
+    const std::string name = names[i].ToString();
     const Column* column = table.Find(name);
     if (!column)
       Refuse(source, "Field: '" + name + "' doesn't exist in Table " + table.name);
@@ -369,6 +387,8 @@ std::shared_ptr<platform::Dictionary> Manager::GetDataTypes(
 void Manager::Create(const std::string& i_sTableName, const Variant& i_aFields,
                      const Variant& i_aFieldValues) {
   lib_sales::Guarded(kCreate, [&] {
+    CheckTableName(i_sTableName, kCreate);
+    CheckArrays(i_aFields, i_aFieldValues, "field", kCreate);
     TableConnection connection;
     const TableShape table = ShapeOf(*connection, i_sTableName, kCreate);
     const std::vector<Term> terms = Terms(table, i_aFields, i_aFieldValues, "field", kCreate, false);
@@ -389,6 +409,9 @@ void Manager::Update(const std::string& i_sTableName, const Variant& i_aFields,
                      const Variant& i_aFieldValues, const Variant& i_aKeyFields,
                      const Variant& i_aKeyFieldValues) {
   lib_sales::Guarded(kUpdate, [&] {
+    CheckTableName(i_sTableName, kUpdate);
+    CheckArrays(i_aFields, i_aFieldValues, "field", kUpdate);
+    CheckArrays(i_aKeyFields, i_aKeyFieldValues, "key", kUpdate);
     TableConnection connection;
     const TableShape table = ShapeOf(*connection, i_sTableName, kUpdate);
     const std::vector<Term> set = Terms(table, i_aFields, i_aFieldValues, "field", kUpdate, true);
@@ -403,6 +426,8 @@ void Manager::Update(const std::string& i_sTableName, const Variant& i_aFields,
 void Manager::Delete(const std::string& i_sTableName, const Variant& iFields,
                      const Variant& iFieldValues) {
   lib_sales::Guarded(kDelete, [&] {
+    CheckTableName(i_sTableName, kDelete);
+    CheckArrays(iFields, iFieldValues, "key", kDelete);
     TableConnection connection;
     const TableShape table = ShapeOf(*connection, i_sTableName, kDelete);
     const std::vector<Term> keys = Terms(table, iFields, iFieldValues, "key", kDelete, false);
