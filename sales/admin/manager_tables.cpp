@@ -80,7 +80,12 @@ struct TableShape {
   }
 };
 
-void CheckTableName(const std::string& table, std::string_view source);
+void CheckTableName(const std::string& table, std::string_view source) {
+  if (!IsIdentifier(table))
+    Refuse(source, "'" + table +
+                       "' is not a table name: a table is named by letters, digits and "
+                       "underscores only");
+}
 
 // The table's columns from the schema's columns rowset; a name that is no
 // plain identifier or no table of the database is refused.
@@ -121,12 +126,108 @@ size_t Characters(std::string_view text) {
   return n;
 }
 
+// Whether a number text is a plain decimal: sign, digits, a point, an
+// exponent, and nothing else.
+bool IsNumberText(std::string_view t, bool whole) {
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  if (whole) return digits > 0 && i == t.size();
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t exponent = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++exponent;
+    if (exponent == 0) return false;
+  }
+  return i == t.size();
+}
+
+// A number type written as the value's own text, once that is checked to be
+// a number the type holds.
+std::string CheckedNumber(int32_t type, const Variant& value) {
+  const std::string text(platform::text::TrimSpace(value.ToString()));
+  const bool whole = type != ado::adCurrency && type != 14 /* adDecimal */ && type != 4 /* adSingle */;
+  if (!IsNumberText(text, whole))
+    platform::Raise(platform::err::kTypeMismatch, std::string(kEncodeFieldValue),
+                    "Type mismatch: a " + std::string(whole ? "whole number" : "number") +
+                        " is needed");
+  const double d = std::strtod(text.c_str(), nullptr);
+  double low = -9.2e18, high = 9.2e18;
+  switch (type) {
+    case ado::adSmallInt: low = INT16_MIN, high = INT16_MAX; break;
+    case ado::adInteger: low = INT32_MIN, high = INT32_MAX; break;
+    case ado::adTinyInt: low = INT8_MIN, high = INT8_MAX; break;
+    case ado::adUnsignedTinyInt: low = 0, high = UINT8_MAX; break;
+    case ado::adCurrency: low = -922337203685477.5807, high = 922337203685477.5807; break;
+    default: break;
+  }
+  if (!std::isfinite(d) || d < low || d > high)
+    platform::Raise(platform::err::kOverflow, std::string(kEncodeFieldValue), "Overflow");
+  return text;
+}
+
+// The literal of a value for a column of the ADO type code (the rules of
+// EncodeFieldValue); a value that does not fit raises the conversion's own
+// error.
+std::string RenderByType(int32_t type, const Variant& i_vValue) {
+  switch (type) {
+    case ado::adDouble:
+    case ado::adNumeric: {
+      // A whole number is written as a Long; a fraction is kept as it is
+      // given, never cut to a whole number.
+      const double d = i_vValue.ToDouble();
+      if (std::isfinite(d) && d == std::trunc(d) && d >= INT32_MIN && d <= INT32_MAX)
+        return lib_sales::EncLong(static_cast<int32_t>(d));
+      return lib_sales::EncDouble(d);
+    }
+    case ado::adBoolean:
+      return lib_sales::EncByte(i_vValue);
+    case 111:
+      return lib_sales::EncDouble(i_vValue);
+    case 112:
+    case ado::adDate:
+    case 133:  // adDBDate
+    case ado::adDBTimeStamp:
+      return lib_sales::EncDate(i_vValue);
+    case ado::adChar:
+    case ado::adWChar:
+    case 8:  // adBSTR
+    case ado::adVarChar:
+    case ado::adLongVarChar:
+    case ado::adVarWChar:
+    case ado::adLongVarWChar:
+      return lib_sales::EncVariant(i_vValue);
+    case ado::adSmallInt:
+    case ado::adInteger:
+    case 4:  // adSingle
+    case ado::adCurrency:
+    case 14:  // adDecimal
+    case ado::adTinyInt:
+    case ado::adUnsignedTinyInt:
+    case 18:  // adUnsignedSmallInt
+    case 19:  // adUnsignedInt
+    case ado::adBigInt:
+    case 21:  // adUnsignedBigInt
+      return CheckedNumber(type, i_vValue);
+    default:
+      Refuse(kEncodeFieldValue, "A column of type " + std::to_string(type) +
+                                    " cannot be written from text");
+  }
+}
+
 // The value rendered for the column; a value that does not fit the column
 // is refused with a text naming the column, under the operation's source.
 std::string Render(const TableShape& table, const Column& column, const Variant& value,
                    std::string_view source) {
   try {
-    std::string literal = Manager::EncodeFieldValue(std::to_string(column.type), value);
+    std::string literal = RenderByType(column.type, value);
     if (column.length > 0 && value.IsString() && Characters(*value.Get<std::string>()) >
                                                      static_cast<size_t>(column.length))
       Refuse(source, "The value for " + table.name + "." + column.name + " is longer than the " +
@@ -161,13 +262,6 @@ void CheckArrays(const Variant& names_arg, const Variant& values_arg, std::strin
                          "' is not a column name: a column is named by letters, digits and "
                          "underscores only");
   }
-}
-
-void CheckTableName(const std::string& table, std::string_view source) {
-  if (!IsIdentifier(table))
-    Refuse(source, "'" + table +
-                       "' is not a table name: a table is named by letters, digits and "
-                       "underscores only");
 }
 
 // Pairs names with values: same non-zero length, every name a column of
@@ -241,53 +335,6 @@ void ExecuteOnRows(Connection& connection, const std::string& sql, std::string_v
   if (affected.ToLong() == 0) Refuse(source, "No row " + selection);
 }
 
-// Whether a number text is a plain decimal: sign, digits, a point, an
-// exponent, and nothing else.
-bool IsNumberText(std::string_view t, bool whole) {
-  size_t i = 0;
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-  size_t digits = 0;
-  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
-  if (whole) return digits > 0 && i == t.size();
-  if (i < t.size() && t[i] == '.') {
-    ++i;
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-    ++i;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-    size_t exponent = 0;
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++exponent;
-    if (exponent == 0) return false;
-  }
-  return i == t.size();
-}
-
-// A number type written as the value's own text, once that is checked to be
-// a number the type holds.
-std::string CheckedNumber(int32_t type, const Variant& value) {
-  const std::string text(platform::text::TrimSpace(value.ToString()));
-  const bool whole = type != ado::adCurrency && type != 14 /* adDecimal */ && type != 4 /* adSingle */;
-  if (!IsNumberText(text, whole))
-    platform::Raise(platform::err::kTypeMismatch, std::string(kEncodeFieldValue),
-                    "Type mismatch: a " + std::string(whole ? "whole number" : "number") +
-                        " is needed");
-  const double d = std::strtod(text.c_str(), nullptr);
-  double low = -9.2e18, high = 9.2e18;
-  switch (type) {
-    case ado::adSmallInt: low = INT16_MIN, high = INT16_MAX; break;
-    case ado::adInteger: low = INT32_MIN, high = INT32_MAX; break;
-    case ado::adTinyInt: low = INT8_MIN, high = INT8_MAX; break;
-    case ado::adUnsignedTinyInt: low = 0, high = UINT8_MAX; break;
-    case ado::adCurrency: low = -922337203685477.5807, high = 922337203685477.5807; break;
-    default: break;
-  }
-  if (!std::isfinite(d) || d < low || d > high)
-    platform::Raise(platform::err::kOverflow, std::string(kEncodeFieldValue), "Overflow");
-  return text;
-}
-
 // Whether the first word of a statement, after blanks and comments, is one
 // that reads.
 bool StartsAsQuery(std::string_view sql) {
@@ -318,52 +365,8 @@ int64_t TotalChanges(Connection& connection) {
 }  // namespace
 
 std::string Manager::EncodeFieldValue(const std::string& i_sType, const Variant& i_vValue) {
-  return lib_sales::Guarded(kEncodeFieldValue, [&]() -> std::string {
-    const int32_t type = Variant(i_sType).ToLong();
-    switch (type) {
-      case ado::adDouble:
-      case ado::adNumeric: {
-        // A whole number is written as a Long; a fraction is kept as it is
-        // given, never cut to a whole number.
-        const double d = i_vValue.ToDouble();
-        if (std::isfinite(d) && d == std::trunc(d) && d >= INT32_MIN && d <= INT32_MAX)
-          return lib_sales::EncLong(static_cast<int32_t>(d));
-        return lib_sales::EncDouble(d);
-      }
-      case ado::adBoolean:
-        return lib_sales::EncByte(i_vValue);
-      case 111:
-        return lib_sales::EncDouble(i_vValue);
-      case 112:
-      case ado::adDate:
-      case 133:  // adDBDate
-      case ado::adDBTimeStamp:
-        return lib_sales::EncDate(i_vValue);
-      case ado::adChar:
-      case ado::adWChar:
-      case 8:  // adBSTR
-      case ado::adVarChar:
-      case ado::adLongVarChar:
-      case ado::adVarWChar:
-      case ado::adLongVarWChar:
-        return lib_sales::EncVariant(i_vValue);
-      case ado::adSmallInt:
-      case ado::adInteger:
-      case 4:  // adSingle
-      case ado::adCurrency:
-      case 14:  // adDecimal
-      case ado::adTinyInt:
-      case ado::adUnsignedTinyInt:
-      case 18:  // adUnsignedSmallInt
-      case 19:  // adUnsignedInt
-      case ado::adBigInt:
-      case 21:  // adUnsignedBigInt
-        return CheckedNumber(type, i_vValue);
-      default:
-        Refuse(kEncodeFieldValue, "A column of type " + std::to_string(type) +
-                                      " cannot be written from text");
-    }
-  });
+  return lib_sales::Guarded(kEncodeFieldValue,
+                            [&] { return RenderByType(Variant(i_sType).ToLong(), i_vValue); });
 }
 
 std::shared_ptr<platform::Dictionary> Manager::GetDataTypes(
