@@ -11,6 +11,7 @@
 #include "platform/core/com_error.h"
 #include "platform/core/dictionary.h"
 #include "platform/data/connection.h"
+#include "platform/data/fault_injection.h"
 #include "platform/data/recordset.h"
 #include "sales/admin/manager.h"
 #include "shared/components.h"
@@ -157,6 +158,17 @@ TEST_F(ManagerTablesTest, BadNamesAndValuesAreRefusedAndChangeNothing) {
               }),
               0);
     EXPECT_NE(vendra_test::ErrorOf([&] { manager_.Delete(c.table, c.fields, c.values); }), 0);
+  }
+  // A name with a blank or a quote is refused before any statement runs.
+  for (const char* name : {"ORDER TYPE", "ORDERTYPE'", "ORDERTYPE=1--"}) {
+    SCOPED_TRACE(name);
+    platform::data::FaultInjection::Disable();  // counts from here
+    EXPECT_EQ(vendra_test::ErrorOf([&] {
+                manager_.Update("CUSTOMERSETTING", Array({"ORDERTYPE"}), Array({"X"}),
+                                Array({name}), id);
+              }),
+              platform::err::kInvalidProcedureCall);
+    EXPECT_EQ(platform::data::FaultInjection::StatementsSeen(), 0);
   }
   // A Null cannot be inserted; a hostile key selects nothing.
   EXPECT_EQ(vendra_test::ErrorOf([&] {
