@@ -1,6 +1,7 @@
 #include "sales/register.h"
 
 #include "platform/host/registry.h"
+#include "sales/admin/freight_cost.h"
 #include "sales/admin/manager.h"
 #include "sales/admin/sales_parameter.h"
 #include "sales/basket/basket.h"
@@ -15,6 +16,7 @@ void RegisterComponents() {
   platform::RegisterClass<Manager>("Vendra.Manager");
   platform::RegisterClass<Order>("Vendra.Order");
   platform::RegisterClass<Pricing>("Vendra.Pricing");
+  platform::RegisterClass<FreightCost>("Vendra.FreightCost");
 }
 
 }  // namespace vendra

@@ -189,6 +189,7 @@ void StepErpAtOnce(DemoContext& demo);
 void StepErpRefused(DemoContext& demo);
 void StepImport(DemoContext& demo);  // demo_import.cpp
 void StepErpDocuments(DemoContext& demo);
+void StepFreight(DemoContext& demo), StepParameterTables(DemoContext& demo);  // demo_freight.cpp
 
 namespace {
 
@@ -211,6 +212,8 @@ const DemoStep kSteps[] = {
     {"An order the ERP refuses", StepErpRefused},
     {"The ERP's documents of an order", StepErpDocuments},
     {"Product data import: prodloader and dtsrun", StepImport},
+    {"Freight of anna's basket", StepFreight},
+    {"Parameter tables through Vendra.Manager", StepParameterTables},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

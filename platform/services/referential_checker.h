@@ -21,6 +21,11 @@
 // row names no existing product) are not references and pass. Any table may
 // be asked about: price lists, parameter tables, settings.
 //
+// Before a row goes, a caller asks CheckReferentialDelete(table, keyColumns,
+// keyValues) whether rows of other tables still name the rows the key
+// selects; the references of the sales database's parameter tables are kept
+// in referential_delete.cpp.
+//
 // Thread-safety: an object serves one caller at a time (it keeps its
 // connections between calls); separate objects may be used on separate
 // threads.
@@ -50,6 +55,12 @@ class ReferentialChecker : public Dispatchable<ReferentialChecker> {
   // keyColumns and keyValues are arrays of the same length (else 5, Invalid
   // procedure call).
   bool CheckReferentialInsert(const std::string& table, const Variant& keyColumns,
+                              const Variant& keyValues);
+
+  // True when no row of another table refers to the rows of table that the
+  // key columns select (each column = its value, all together). Key columns
+  // must be columns of the table (else 5); a table nothing refers to passes.
+  bool CheckReferentialDelete(const std::string& table, const Variant& keyColumns,
                               const Variant& keyValues);
 
   // Lets go of the connections; the object stays usable.

@@ -1,5 +1,7 @@
 #include "sales/admin/manager.h"
 
+#include "platform/core/dictionary.h"
+
 #include "platform/core/com_error.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
@@ -45,6 +47,11 @@ std::string SettingText(const Variant& value) {
 const platform::ClassBinding<Manager>& Manager::Binding() {
   static const auto b =
       platform::ClassBinding<Manager>("Manager")
+          .Method("Create", &Manager::Create)
+          .Method("Delete", &Manager::Delete)
+          .Method("GetDataTypes", &Manager::GetDataTypes)
+          .Method("Update", &Manager::Update)
+          .Method("GetRecordSet", &Manager::GetRecordSet)
           .Method("GetCustomerSettingData", &Manager::GetCustomerSettingData)
           .Method("GetKROOrderProcessParam", &Manager::GetKROOrderProcessParam)
           .Method("GetDefaultOrderType", &Manager::GetDefaultOrderType);

@@ -103,6 +103,9 @@ struct TableCache {
     std::shared_ptr<const std::vector<ColumnDescription>> columns;
   };
   std::unordered_map<std::string, Entry> entries;
+  // The table names of a file, kept the same way (the schema rowsets ask for
+  // them on every call).
+  std::unordered_map<std::string, std::pair<uint64_t, std::vector<std::string>>> names;
 };
 
 TableCache& Tables() {
@@ -543,6 +546,13 @@ class SqliteSession final : public Session {
   }
 
   std::vector<std::string> TableNames() override {
+    const uint64_t epoch = g_schema_epoch.load();
+    TableCache& cache = Tables();
+    {
+      std::lock_guard lock(cache.mutex);
+      auto it = cache.names.find(h_->file);
+      if (it != cache.names.end() && it->second.first == epoch) return it->second.second;
+    }
     std::vector<std::string> names;
     CachedStatement& cs = Prepare(
         "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
@@ -552,6 +562,8 @@ class SqliteSession final : public Session {
     while ((rc = sqlite3_step(cs.stmt)) == SQLITE_ROW)
       names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(cs.stmt, 0)));
     if (rc != SQLITE_DONE) RaiseFrom(h_->db, rc);
+    std::lock_guard lock(cache.mutex);
+    cache.names[h_->file] = {epoch, names};
     return names;
   }
 
