@@ -6,6 +6,7 @@
 #include "sales/basket/basket.h"
 #include "sales/order/order.h"
 #include "sales/pricing/pricing.h"
+#include "sales/quotation/quotation.h"
 
 namespace vendra {
 
@@ -15,6 +16,7 @@ void RegisterComponents() {
   platform::RegisterClass<Manager>("Vendra.Manager");
   platform::RegisterClass<Order>("Vendra.Order");
   platform::RegisterClass<Pricing>("Vendra.Pricing");
+  platform::RegisterClass<Quotation>("Vendra.Quotation");
 }
 
 }  // namespace vendra
