@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ class Recordset;
 }  // namespace platform::data
 
 namespace vendra {
+
+class Pricing;
 
 // How a partner's quotations are priced (the partner's "PricingMethod").
 enum class PricingMethod : int32_t { WebPricing = 1, KROPricing = 2 };
@@ -75,6 +78,50 @@ class Quotation : public platform::Dispatchable<Quotation> {
   void UpdateNotificationStatus(platform::Variant& iQuotationRs);
 
  private:
+  // --- storage steps (quotation.cpp); each works on its caller's connection
+  // and reports its own failure before its caller does.
+  // Prices the document and inserts its header and lines; true on success.
+  bool CreateQuotation(const Document& document, const Connection& connection);
+  void InsertQuotationHeader(const Document& document, const Connection& connection);
+  void InsertQuotationLines(const Document& document, const Connection& connection);
+  // The expiry date (today plus the customer's validity, never after the
+  // earliest expiry of the products), whether the user is to be reminded and
+  // how many days before expiry.
+  void DetermineExpiry(const Document& document, const Connection& connection,
+                       platform::Date& expiry, bool& notify, int32_t& notification_period);
+  // The customer's CUSTOMERSETTING row, or the sales parameters without one.
+  void ReadExpirySettings(const std::string& partner_id, const Connection& connection,
+                          int32_t& expiration_period, bool& notify,
+                          int32_t& notification_period);
+  bool QuotationHasLines(const Connection& connection, const std::string& quotation_id);
+
+  // --- pricing steps (quotation_pricing.cpp); nothing here writes to the
+  // database.
+  // Prices every line of a basket or quotation document and the header totals.
+  void GetPriceInfo(const Document& document);
+  // Re-prices the lines whose quantity or request date differ from the stored
+  // line of the same number; true when one was.
+  bool QuantityChanged(const Connection& connection, const Document& document);
+  void RecalculateTotals(const Document& document);
+  // "Discount", "PricingMethod", "Currency" or "HomeCurrency" of the partner.
+  std::string GetPropertyValue(const std::string& name, const std::string& partner_id);
+  // Prices the current line of lines from its product configuration.
+  void CalcualteConfigurablePricing(platform::data::Recordset& lines,
+                                    const std::string& currency_code,
+                                    const std::string& home_currency_code);
+  // The shop's price lists (Vendra.Pricing.GetWebPrice through pricing, which
+  // the caller keeps for all lines of a document).
+  void CalculateWebPricing(Pricing& pricing, const std::string& partner_id, const std::string& currency_code,
+                           int32_t product_id, int32_t quantity, platform::Date price_date,
+                           double& price, double& discount_amount, double& discount_perc,
+                           double& line_amount);
+  // The back end's price (Ferrolink.PriceTax) of the document's current line;
+  // order_quantities holds each product's total over the document's lines.
+  void CalculateKroPricing(const Document& document,
+                           const std::map<int32_t, int32_t>& order_quantities, double& price,
+                           double& discount_perc, double& discount_amount, double& line_amount);
+  static std::string FormatDateYYYYMMDD(platform::Date date);
+
   // The part numbers CopyQuotation could not copy, with the error key of each.
   Document rejected_lines_;
 };
