@@ -124,6 +124,9 @@ class Quotation : public platform::Dispatchable<Quotation> {
 
   // The part numbers CopyQuotation could not copy, with the error key of each.
   Document rejected_lines_;
+
+  // The tests reach the private steps through it.
+  friend struct QuotationTestPeer;
 };
 
 }  // namespace vendra
