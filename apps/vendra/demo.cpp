@@ -189,6 +189,7 @@ void StepErpAtOnce(DemoContext& demo);
 void StepErpRefused(DemoContext& demo);
 void StepImport(DemoContext& demo);  // demo_import.cpp
 void StepErpDocuments(DemoContext& demo);
+void StepQuotation(DemoContext& demo);  // demo_quotations.cpp
 
 namespace {
 
@@ -210,6 +211,7 @@ const DemoStep kSteps[] = {
     {"An order numbered by the ERP at once", StepErpAtOnce},
     {"An order the ERP refuses", StepErpRefused},
     {"The ERP's documents of an order", StepErpDocuments},
+    {"A basket becomes a quotation, then an order", StepQuotation},
     {"Product data import: prodloader and dtsrun", StepImport},
 };
 
