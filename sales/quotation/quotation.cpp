@@ -142,6 +142,15 @@ OrderQuantities OrderQuantitiesOf(Recordset& lines) {
   return totals;
 }
 
+const platform::ObjectPtr& ProductReader::Of(int32_t product_id) {
+  auto it = read_.find(product_id);
+  if (it != read_.end()) return it->second;
+  if (!catalog_) catalog_ = lib_sales::Sls_GetComponent("Brevane.Product");
+  std::vector<Variant> args{Variant(product_id)};
+  platform::ObjectPtr properties = platform::CallRef(catalog_, "GetProductProperties", args).ToObject();
+  return read_.emplace(product_id, std::move(properties)).first->second;
+}
+
 }  // namespace quotation_detail
 
 namespace {
@@ -261,6 +270,11 @@ const platform::ClassBinding<Quotation>& Quotation::Binding() {
   return b;
 }
 
+quotation_detail::ProductReader& Quotation::Products() {
+  if (!products_) products_ = std::make_shared<ProductReader>();
+  return *products_;
+}
+
 // --- Create -------------------------------------------------------------------------
 
 void Quotation::Create(const Variant& i_oBasket) {
@@ -270,25 +284,7 @@ void Quotation::Create(const Variant& i_oBasket) {
       [&] {
         const Document document = DocumentOf(i_oBasket);
         const std::string basket_id = HeaderOf(document)->Value("BASKETID").ToString();
-        // A product the shop no longer sells is not offered: the page hears
-        // which line holds it and nothing is stored.
-        const auto lines = LinesOf(document);
-        if (lines->RecordCount() > 0) {
-          int32_t line = 0;
-          for (lines->MoveFirst(); !lines->Eof(); lines->MoveNext()) {
-            ++line;
-            std::string key;
-            const int32_t sku = Required(lines->Value("SKU"), line, "SKU").ToLong();
-            if (lib_sales::ValidProduct(sku, key)) continue;
-            lib_sales::RaiseVendraError(
-                key == "VendraError_ProductExpired" ? VendraError::ProductExpired
-                                                    : VendraError::ProductDisabled,
-                kCreate,
-                "Line " + std::to_string(line) + " holds product " + std::to_string(sku) +
-                    ", which is no longer sold (" + key + ")");
-          }
-          lines->MoveFirst();
-        }
+        ProductScope products(products_);
         OperationConnection connection;
         {
           ado::Transaction tx(*connection.get());
@@ -315,6 +311,26 @@ void Quotation::Create(const Variant& i_oBasket) {
 
 bool Quotation::CreateQuotation(const Document& document, const Connection& connection) {
   return lib_sales::Guarded(kCreateQuotation, [&] {
+    // A product the shop no longer sells is not offered: the page hears
+    // which line holds it and nothing is stored. (A copy drops such lines
+    // and reports them instead.)
+    Recordset& lines = *LinesOf(document);
+    if (IsBasket(*HeaderOf(document)) && lines.RecordCount() > 0) {
+      int32_t line = 0;
+      for (lines.MoveFirst(); !lines.Eof(); lines.MoveNext()) {
+        ++line;
+        std::string key;
+        const int32_t sku = Required(lines.Value("SKU"), line, "SKU").ToLong();
+        if (lib_sales::ValidProduct(Products().Of(sku), key)) continue;
+        lib_sales::RaiseVendraError(
+            key == "VendraError_ProductExpired" ? VendraError::ProductExpired
+                                                : VendraError::ProductDisabled,
+            kCreateQuotation,
+            "Line " + std::to_string(line) + " holds product " + std::to_string(sku) +
+                ", which is no longer sold (" + key + ")");
+      }
+      lines.MoveFirst();
+    }
     GetPriceInfo(document);
     InsertQuotationHeader(document, connection);
     InsertQuotationLines(document, connection);
@@ -444,7 +460,7 @@ void Quotation::InsertQuotationLines(const Document& document, const Connection&
           sql += ", " + request_date;
           sql += ", " + TrimmedOrNull(l.Value("PARTDESCRIPTION"));
           sql += ", " + lib_sales::EncLong(QuantityOf(l, number));
-          sql += ", " + lib_sales::EncVariant(lib_sales::GetProductProperty(sku, "UNITCODE"));
+          sql += ", " + lib_sales::EncVariant(lib_sales::ItemOf(Products().Of(sku), "UNITCODE"));
           sql += ", " + Flag(l.Value("PRODUCTCONFIGURABLE"));
           sql += ", " + TrimmedOrNull(l.Value("PRODUCTCONFIGID"));
           sql += ", " + Flag(l.Value("PRODUCTCONFIGCOMPLETE"));
@@ -474,13 +490,13 @@ void Quotation::DetermineExpiry(const Document& document, const Connection& conn
     ReadExpirySettings(PartnerIdText(*HeaderOf(document)), connection, expiration_period, notify,
                        notification_period);
     Recordset& lines = *LinesOf(document);
-    platform::VariantArray skus;
+    std::vector<platform::ObjectPtr> products;
     if (lines.RecordCount() > 0) {
       auto clone = lines.Clone();
-      for (clone->MoveFirst(); !clone->Eof(); clone->MoveNext()) skus.push_back(clone->Value("SKU"));
+      for (clone->MoveFirst(); !clone->Eof(); clone->MoveNext())
+        products.push_back(Products().Of(clone->Value("SKU").ToLong()));
     }
-    const Variant products_expiry =
-        skus.empty() ? Variant::Null() : lib_sales::GetMinProductProperty(skus, "PRODUCTEXPIRYDATE");
+    const Variant products_expiry = lib_sales::MinProductProperty(products, "PRODUCTEXPIRYDATE");
     // A quotation never outlives its products.
     const Date limit = platform::Clock::Today().AddDays(expiration_period);
     if (TextOf(products_expiry).empty() || products_expiry.ToDate() > limit) {
@@ -637,6 +653,7 @@ Quotation::Document Quotation::CopyQuotation(const std::string& i_sQuotationID,
     header->SetValue("CUSTOMERREFERENCE", lib_sales::ItemOf(field_values, "CUSTOMERREFERENCE"));
     header->SetValue("COMMENTS", lib_sales::ItemOf(field_values, "COMMENTS"));
 
+    ProductScope products(products_);
     rejected_lines_ = platform::Dictionary::New();
     auto clone = LinesOf(document)->Clone();
     int32_t kept = 0;
@@ -645,10 +662,10 @@ Quotation::Document Quotation::CopyQuotation(const std::string& i_sQuotationID,
         const int32_t sku = clone->Value("SKU").ToLong();
         const std::string part = TextOf(clone->Value("PARTNUMBER"));
         std::string key;
-        if (lib_sales::ValidProduct(sku, key)) {
+        if (lib_sales::ValidProduct(Products().Of(sku), key)) {
           // A product that became configurable since the line was quoted has
           // no configuration the copy could be priced by.
-          const Variant configurable = lib_sales::GetProductProperty(sku, "CONFIGURABLE");
+          const Variant configurable = lib_sales::ItemOf(Products().Of(sku), "CONFIGURABLE");
           if (!configurable.IsMissing() && configurable.ToBool() &&
               clone->Value("PRODUCTCONFIGURABLE").IsNull())
             key = "VendraError_InvalidConfiguration";

@@ -41,6 +41,9 @@ class Recordset;
 namespace vendra {
 
 class Pricing;
+namespace quotation_detail {
+class ProductReader;
+}
 
 // How a partner's quotations are priced (the partner's "PricingMethod").
 enum class PricingMethod : int32_t { WebPricing = 1, KROPricing = 2 };
@@ -122,8 +125,13 @@ class Quotation : public platform::Dispatchable<Quotation> {
                            double& discount_perc, double& discount_amount, double& line_amount);
   static std::string FormatDateYYYYMMDD(platform::Date date);
 
+  // The catalogue properties of the products of the operation under way,
+  // each read once (created on first use, dropped when the operation ends).
+  quotation_detail::ProductReader& Products();
+
   // The part numbers CopyQuotation could not copy, with the error key of each.
   Document rejected_lines_;
+  std::shared_ptr<quotation_detail::ProductReader> products_;
 
   // The tests reach the private steps through it.
   friend struct QuotationTestPeer;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/object.h"
 #include "platform/core/variant.h"
 #include "sales/quotation/quotation.h"
 
@@ -47,5 +48,30 @@ int32_t QuantityOf(platform::data::Recordset& lines, int32_t line);
 // back end is told the whole order holds of a line's product.
 using OrderQuantities = std::map<int32_t, int32_t>;
 OrderQuantities OrderQuantitiesOf(platform::data::Recordset& lines);
+
+// The catalogue properties of products (Brevane.Product's
+// GetProductProperties), each product read once through one catalogue
+// object: a quotation asks for a line's validity, expiry and unit.
+class ProductReader {
+ public:
+  const platform::ObjectPtr& Of(int32_t product_id);
+
+ private:
+  platform::ObjectPtr catalog_;
+  std::map<int32_t, platform::ObjectPtr> read_;
+};
+
+// Drops the object's product properties when the operation ends, however
+// it ends, so nothing read survives into the next call.
+class ProductScope {
+ public:
+  explicit ProductScope(std::shared_ptr<ProductReader>& slot) : slot_(slot) {}
+  ~ProductScope() { slot_.reset(); }
+  ProductScope(const ProductScope&) = delete;
+  ProductScope& operator=(const ProductScope&) = delete;
+
+ private:
+  std::shared_ptr<ProductReader>& slot_;
+};
 
 }  // namespace vendra::quotation_detail
