@@ -743,12 +743,15 @@ void Quotation::DeleteLine(const std::string& i_sQuotationID, const Variant& i_a
 // --- Lines present ------------------------------------------------------------------
 
 bool Quotation::CheckQuotationLinesPresent(const std::string& sQuotationID) {
-  return lib_sales::Guarded(kCheckLines, [&] {
-    OperationConnection connection;
-    const bool present = QuotationHasLines(connection.get(), sQuotationID);
-    connection.Close();
-    return present;
-  });
+  return lib_sales::Guarded(
+      kCheckLines,
+      [&] {
+        OperationConnection connection;
+        const bool present = QuotationHasLines(connection.get(), sQuotationID);
+        connection.Close();
+        return present;
+      },
+      [] { return lib_sales::Info(Variant(platform::CurrentError().description())); });
 }
 
 bool Quotation::QuotationHasLines(const Connection& connection, const std::string& quotation_id) {

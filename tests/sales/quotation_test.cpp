@@ -305,6 +305,12 @@ TEST_F(QuotationTest, BadBasketsAreRefusedAndNothingIsHalfStored) {
     EXPECT_EQ(Count("QUOTATIONHEADER WHERE QUOTATIONID = '" + basket_id_ + "'"), 0);
     EXPECT_EQ(Count("BASKETHEADER WHERE BASKETID = '" + basket_id_ + "'"), 1);
   }
+  // The same basket twice: the second finds its quotation already there.
+  auto twice = MakeBasket({{1, 1, Variant(1.0)}});
+  quotation_.Create(Variant(twice));
+  EXPECT_NE(ErrorOf([&] { quotation_.Create(Variant(twice)); }), 0);
+  EXPECT_EQ(Count("QUOTATIONLINE WHERE QUOTATIONID = '" + basket_id_ + "'"), 1);
+
   // Text that is no quantity.
   auto doc = MakeBasket({{1, 1, Variant(1.0)}});
   Set(doc, "lines")->SetValue("QUANTITY", Variant::Null());
