@@ -64,10 +64,10 @@ class QuotationTest : public vendra_test::InstanceTest {
   void Exec(const std::string& sql, std::initializer_list<Variant> params = {}) {
     db_->Execute(sql, params);
   }
-  // The catalogue's database, for products that stop being sold.
-  void ExecCatalogue(const std::string& sql) {
+  // The catalogue's database (products that stop being sold), or another.
+  void ExecCatalogue(const std::string& sql, const std::string& catalog = "Brevane") {
     Connection c;
-    c.Open("Provider=SQLite;Data Source=" + (home() / "data").string() + ";Initial Catalog=Brevane");
+    c.Open("Provider=SQLite;Data Source=" + (home() / "data").string() + ";Initial Catalog=" + catalog);
     c.Execute(sql);
     c.Close();
   }
@@ -411,6 +411,24 @@ TEST_F(QuotationTest, SaveRepricesChangedLinesAndRefusesBadQuantities) {
               0);
     EXPECT_EQ(LineValue(id, 1, "QUANTITY"), Variant(4));
   }
+}
+
+TEST_F(QuotationTest, SaveAsksTheErpAgainForAChangedBackEndPricedLine) {
+  // Hallvard priced by the back end: the basket leaves the method to the partner.
+  ExecCatalogue("UPDATE BUSINESSPARTNER SET PRICINGMETHOD = 2 WHERE BUSINESSPARTNERID = 1001", "Kelmor");
+  const std::string id = Quote({{1, 1, Variant(4.0), Variant::Null(), "FA-M8X30"},
+                                {2, 1, Variant(6.0), Variant::Null(), "FA-M8X30"}});
+  ASSERT_EQ(Header(id, "PRICINGMETHOD").ToLong(), 2);
+  ASSERT_EQ(LineValue(id, 2, "DISCOUNTPERC"), Variant(8.0));
+  auto doc = quotation_.Show(id, std::nullopt);
+  auto lines = Set(doc, "lines");
+  lines->MoveLast();
+  lines->SetValue("QUANTITY", Variant(2));  // 6 boxes in the order: below the 10 of the 8 %
+  Variant v(doc);
+  quotation_.Save(v);
+  EXPECT_EQ(LineValue(id, 2, "DISCOUNTPERC"), Variant(5.0));
+  EXPECT_EQ(LineValue(id, 1, "DISCOUNTPERC"), Variant(8.0));  // unchanged, not asked again
+  EXPECT_NEAR(LineValue(id, 2, "LINEAMOUNT").ToDouble(), 2 * 12.4 * 0.95, 1e-9);
 }
 
 TEST_F(QuotationTest, CopyQuotationCopiesWhatCanStillBeSoldAndReportsTheRest) {
