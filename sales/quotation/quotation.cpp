@@ -142,13 +142,22 @@ OrderQuantities OrderQuantitiesOf(Recordset& lines) {
   return totals;
 }
 
-const platform::ObjectPtr& ProductReader::Of(int32_t product_id) {
-  auto it = read_.find(product_id);
-  if (it != read_.end()) return it->second;
+const platform::ObjectPtr& OperationReads::Product(int32_t product_id) {
+  auto it = products_.find(product_id);
+  if (it != products_.end()) return it->second;
   if (!catalog_) catalog_ = lib_sales::Sls_GetComponent("Brevane.Product");
   std::vector<Variant> args{Variant(product_id)};
   platform::ObjectPtr properties = platform::CallRef(catalog_, "GetProductProperties", args).ToObject();
-  return read_.emplace(product_id, std::move(properties)).first->second;
+  return products_.emplace(product_id, std::move(properties)).first->second;
+}
+
+const std::string* OperationReads::PartnerValue(const std::string& key) const {
+  auto it = partner_values_.find(key);
+  return it == partner_values_.end() ? nullptr : &it->second;
+}
+
+void OperationReads::KeepPartnerValue(const std::string& key, const std::string& value) {
+  partner_values_[key] = value;
 }
 
 }  // namespace quotation_detail
@@ -270,9 +279,9 @@ const platform::ClassBinding<Quotation>& Quotation::Binding() {
   return b;
 }
 
-quotation_detail::ProductReader& Quotation::Products() {
-  if (!products_) products_ = std::make_shared<ProductReader>();
-  return *products_;
+quotation_detail::OperationReads& Quotation::Reads() {
+  if (!reads_) reads_ = std::make_shared<OperationReads>();
+  return *reads_;
 }
 
 // --- Create -------------------------------------------------------------------------
@@ -284,7 +293,7 @@ void Quotation::Create(const Variant& i_oBasket) {
       [&] {
         const Document document = DocumentOf(i_oBasket);
         const std::string basket_id = HeaderOf(document)->Value("BASKETID").ToString();
-        ProductScope products(products_);
+        ReadScope reads(reads_);
         OperationConnection connection;
         {
           ado::Transaction tx(*connection.get());
@@ -321,7 +330,7 @@ bool Quotation::CreateQuotation(const Document& document, const Connection& conn
         ++line;
         std::string key;
         const int32_t sku = Required(lines.Value("SKU"), line, "SKU").ToLong();
-        if (lib_sales::ValidProduct(Products().Of(sku), key)) continue;
+        if (lib_sales::ValidProduct(Reads().Product(sku), key)) continue;
         lib_sales::RaiseVendraError(
             key == "VendraError_ProductExpired" ? VendraError::ProductExpired
                                                 : VendraError::ProductDisabled,
@@ -460,7 +469,7 @@ void Quotation::InsertQuotationLines(const Document& document, const Connection&
           sql += ", " + request_date;
           sql += ", " + TrimmedOrNull(l.Value("PARTDESCRIPTION"));
           sql += ", " + lib_sales::EncLong(QuantityOf(l, number));
-          sql += ", " + lib_sales::EncVariant(lib_sales::ItemOf(Products().Of(sku), "UNITCODE"));
+          sql += ", " + lib_sales::EncVariant(lib_sales::ItemOf(Reads().Product(sku), "UNITCODE"));
           sql += ", " + Flag(l.Value("PRODUCTCONFIGURABLE"));
           sql += ", " + TrimmedOrNull(l.Value("PRODUCTCONFIGID"));
           sql += ", " + Flag(l.Value("PRODUCTCONFIGCOMPLETE"));
@@ -494,15 +503,15 @@ void Quotation::DetermineExpiry(const Document& document, const Connection& conn
     if (lines.RecordCount() > 0) {
       auto clone = lines.Clone();
       for (clone->MoveFirst(); !clone->Eof(); clone->MoveNext())
-        products.push_back(Products().Of(clone->Value("SKU").ToLong()));
+        products.push_back(Reads().Product(clone->Value("SKU").ToLong()));
     }
-    const Variant products_expiry = lib_sales::MinProductProperty(products, "PRODUCTEXPIRYDATE");
+    const Variant reads_expiry = lib_sales::MinProductProperty(products, "PRODUCTEXPIRYDATE");
     // A quotation never outlives its products.
     const Date limit = platform::Clock::Today().AddDays(expiration_period);
-    if (TextOf(products_expiry).empty() || products_expiry.ToDate() > limit) {
+    if (TextOf(reads_expiry).empty() || reads_expiry.ToDate() > limit) {
       expiry = limit;
     } else {
-      expiry = products_expiry.ToDate();
+      expiry = reads_expiry.ToDate();
     }
   });
 }
@@ -653,7 +662,7 @@ Quotation::Document Quotation::CopyQuotation(const std::string& i_sQuotationID,
     header->SetValue("CUSTOMERREFERENCE", lib_sales::ItemOf(field_values, "CUSTOMERREFERENCE"));
     header->SetValue("COMMENTS", lib_sales::ItemOf(field_values, "COMMENTS"));
 
-    ProductScope products(products_);
+    ReadScope reads(reads_);
     rejected_lines_ = platform::Dictionary::New();
     auto clone = LinesOf(document)->Clone();
     int32_t kept = 0;
@@ -662,10 +671,10 @@ Quotation::Document Quotation::CopyQuotation(const std::string& i_sQuotationID,
         const int32_t sku = clone->Value("SKU").ToLong();
         const std::string part = TextOf(clone->Value("PARTNUMBER"));
         std::string key;
-        if (lib_sales::ValidProduct(Products().Of(sku), key)) {
+        if (lib_sales::ValidProduct(Reads().Product(sku), key)) {
           // A product that became configurable since the line was quoted has
           // no configuration the copy could be priced by.
-          const Variant configurable = lib_sales::ItemOf(Products().Of(sku), "CONFIGURABLE");
+          const Variant configurable = lib_sales::ItemOf(Reads().Product(sku), "CONFIGURABLE");
           if (!configurable.IsMissing() && configurable.ToBool() &&
               clone->Value("PRODUCTCONFIGURABLE").IsNull())
             key = "VendraError_InvalidConfiguration";

@@ -42,7 +42,7 @@ namespace vendra {
 
 class Pricing;
 namespace quotation_detail {
-class ProductReader;
+class OperationReads;
 }
 
 // How a partner's quotations are priced (the partner's "PricingMethod").
@@ -108,6 +108,7 @@ class Quotation : public platform::Dispatchable<Quotation> {
   void RecalculateTotals(const Document& document);
   // "Discount", "PricingMethod", "Currency" or "HomeCurrency" of the partner.
   std::string GetPropertyValue(const std::string& name, const std::string& partner_id);
+  std::string ReadPropertyValue(const std::string& name, const std::string& partner_id);
   // Prices the current line of lines from its product configuration.
   void CalcualteConfigurablePricing(platform::data::Recordset& lines,
                                     const std::string& currency_code,
@@ -125,13 +126,13 @@ class Quotation : public platform::Dispatchable<Quotation> {
                            double& discount_perc, double& discount_amount, double& line_amount);
   static std::string FormatDateYYYYMMDD(platform::Date date);
 
-  // The catalogue properties of the products of the operation under way,
+  // What the operation under way read from the catalogue and the partner,
   // each read once (created on first use, dropped when the operation ends).
-  quotation_detail::ProductReader& Products();
+  quotation_detail::OperationReads& Reads();
 
   // The part numbers CopyQuotation could not copy, with the error key of each.
   Document rejected_lines_;
-  std::shared_ptr<quotation_detail::ProductReader> products_;
+  std::shared_ptr<quotation_detail::OperationReads> reads_;
 
   // The tests reach the private steps through it.
   friend struct QuotationTestPeer;

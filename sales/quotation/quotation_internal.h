@@ -49,29 +49,36 @@ int32_t QuantityOf(platform::data::Recordset& lines, int32_t line);
 using OrderQuantities = std::map<int32_t, int32_t>;
 OrderQuantities OrderQuantitiesOf(platform::data::Recordset& lines);
 
-// The catalogue properties of products (Brevane.Product's
-// GetProductProperties), each product read once through one catalogue
-// object: a quotation asks for a line's validity, expiry and unit.
-class ProductReader {
+// What one operation reads from the platform's components, each read once:
+// the catalogue properties of products (Brevane.Product's
+// GetProductProperties, through one catalogue object), since a quotation
+// asks for a line's validity, expiry and unit; and the partner's values
+// (discount, pricing method, currencies), asked for by the header, the
+// totals and every line.
+class OperationReads {
  public:
-  const platform::ObjectPtr& Of(int32_t product_id);
+  const platform::ObjectPtr& Product(int32_t product_id);
+  // The partner value read before under the key, or nullptr.
+  const std::string* PartnerValue(const std::string& key) const;
+  void KeepPartnerValue(const std::string& key, const std::string& value);
 
  private:
   platform::ObjectPtr catalog_;
-  std::map<int32_t, platform::ObjectPtr> read_;
+  std::map<int32_t, platform::ObjectPtr> products_;
+  std::map<std::string, std::string> partner_values_;
 };
 
-// Drops the object's product properties when the operation ends, however
+// Drops what the object read when the operation ends, however
 // it ends, so nothing read survives into the next call.
-class ProductScope {
+class ReadScope {
  public:
-  explicit ProductScope(std::shared_ptr<ProductReader>& slot) : slot_(slot) {}
-  ~ProductScope() { slot_.reset(); }
-  ProductScope(const ProductScope&) = delete;
-  ProductScope& operator=(const ProductScope&) = delete;
+  explicit ReadScope(std::shared_ptr<OperationReads>& slot) : slot_(slot) {}
+  ~ReadScope() { slot_.reset(); }
+  ReadScope(const ReadScope&) = delete;
+  ReadScope& operator=(const ReadScope&) = delete;
 
  private:
-  std::shared_ptr<ProductReader>& slot_;
+  std::shared_ptr<OperationReads>& slot_;
 };
 
 }  // namespace vendra::quotation_detail

@@ -96,25 +96,37 @@ std::string Quotation::GetPropertyValue(const std::string& name, const std::stri
   return lib_sales::Guarded(kGetPropertyValue, [&]() -> std::string {
     std::string id(platform::text::TrimBlanks(partner_id));
     if (!id.empty()) id = std::to_string(Variant(id).ToLong());
-    if (name == "HomeCurrency") {
-      const Variant home = platform::Call(lib_sales::Sls_GetComponent("Kelmor.Currency"), "GetHomeCurrency");
-      if (!home.IsObject() || !home.ToObject())
-        lib_sales::RaiseVendraError(VendraError::HomeCurrencyNotFound, kGetPropertyValue,
-                                    "The shop has no home currency");
-      return lib_sales::ItemOf(home.ToObject(), "CURRENCYCODE").ToString();
+    // Within one creation the partner's values are read once.
+    const std::string key = name + "\n" + id;
+    if (reads_) {
+      if (const std::string* known = reads_->PartnerValue(key)) return *known;
     }
-    const char* operation = name == "Discount"        ? "GetPartnerDiscount"
-                            : name == "PricingMethod" ? "GetPartnerPricingMethod"
-                            : name == "Currency"      ? "GetPartnerCurrency"
-                                                      : nullptr;
-    if (!operation)
-      platform::Raise(platform::err::kInvalidProcedureCall, kGetPropertyValue,
-                      "'" + name + "' is no property of a business partner");
-    Released partner(lib_sales::Sls_GetComponent("Kelmor.BusinessPartner"), "Release");
-    const Variant value = platform::Call(partner.get(), operation, {Variant(id)});
-    if (name == "Currency") return std::string(platform::text::TrimBlanks(TextOf(value)));
-    return value.ToString();
+    std::string value = ReadPropertyValue(name, id);
+    if (reads_) reads_->KeepPartnerValue(key, value);
+    return value;
   });
+}
+
+// The value itself, from the currency or business-partner component.
+std::string Quotation::ReadPropertyValue(const std::string& name, const std::string& id) {
+  if (name == "HomeCurrency") {
+    const Variant home = platform::Call(lib_sales::Sls_GetComponent("Kelmor.Currency"), "GetHomeCurrency");
+    if (!home.IsObject() || !home.ToObject())
+      lib_sales::RaiseVendraError(VendraError::HomeCurrencyNotFound, kGetPropertyValue,
+                                  "The shop has no home currency");
+    return lib_sales::ItemOf(home.ToObject(), "CURRENCYCODE").ToString();
+  }
+  const char* operation = name == "Discount"        ? "GetPartnerDiscount"
+                          : name == "PricingMethod" ? "GetPartnerPricingMethod"
+                          : name == "Currency"      ? "GetPartnerCurrency"
+                                                    : nullptr;
+  if (!operation)
+    platform::Raise(platform::err::kInvalidProcedureCall, kGetPropertyValue,
+                    "'" + name + "' is no property of a business partner");
+  Released partner(lib_sales::Sls_GetComponent("Kelmor.BusinessPartner"), "Release");
+  const Variant value = platform::Call(partner.get(), operation, {Variant(id)});
+  if (name == "Currency") return std::string(platform::text::TrimBlanks(TextOf(value)));
+  return value.ToString();
 }
 
 // --- GetPriceInfo -------------------------------------------------------------------
