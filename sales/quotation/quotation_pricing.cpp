@@ -5,6 +5,7 @@
 // (Ferrolink.PriceTax over the instance's connector). The header totals
 // follow from the line amounts and the partner's discount. Nothing here
 // writes to the database.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -63,10 +64,14 @@ class Released {
   const char* release_;
 };
 
-// The price date of a line: its request date, today without one.
+// The price date of a line: its request date, today without one. A request
+// date already past is priced as of today, the day the line is stored with:
+// an offer made today never takes a price list that has run out.
 Date PriceDateOf(Recordset& lines) {
   const Variant request = lines.Value("REQUESTDATE");
-  return request.IsNull() || TextOf(request).empty() ? platform::Clock::Today() : request.ToDate();
+  const Date today = platform::Clock::Today();
+  if (request.IsNull() || TextOf(request).empty()) return today;
+  return std::max(request.ToDate(), today);
 }
 
 // LINEAMOUNT of a configured line: its quantity at its price. A line whose

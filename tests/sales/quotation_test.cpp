@@ -210,7 +210,8 @@ TEST_F(QuotationTest, WebPricingTakesThePriceListsAndThePartnersDiscount) {
        "EXPIRYDATE, PRICE, DISCOUNTPERC, DISCOUNTAMOUNT) VALUES (1001, 4, '2024-01-01T00:00:00', "
        "'EUR', NULL, 100, 10, 3)");
   Exec("DELETE FROM PRODUCTPRICE WHERE PRODUCTID = 3");
-  const std::string id = Quote({{1, 4, Variant(2.0)}, {2, 3, Variant(5.0)}, {3, 1, Variant(2.0)}});
+  const std::string id = Quote({{1, 4, Variant(2.0)}, {2, 3, Variant(5.0)}, {3, 1, Variant(2.0)},
+                                {4, 5, Variant(1.0), Variant(Date::FromParts(2020, 1, 1))}});
   EXPECT_EQ(LineValue(id, 1, "PRODUCTPRICE"), Variant(100.0));
   EXPECT_EQ(LineValue(id, 1, "DISCOUNTPERC"), Variant(10.0));
   EXPECT_EQ(LineValue(id, 1, "DISCOUNTAMOUNT"), Variant(10.0));
@@ -218,11 +219,14 @@ TEST_F(QuotationTest, WebPricingTakesThePriceListsAndThePartnersDiscount) {
   for (const char* column : {"PRODUCTPRICE", "DISCOUNTAMOUNT", "DISCOUNTPERC", "LINEAMOUNT"})
     EXPECT_EQ(LineValue(id, 2, column), Variant(0.0)) << column;
   EXPECT_EQ(LineValue(id, 3, "LINEAMOUNT"), Variant(22.5));  // Hallvard's 11.25
+  // A request date long past is priced as of today (Hallvard's 412 less 8 %).
+  EXPECT_EQ(LineValue(id, 4, "PRODUCTPRICE"), Variant(412.0));
+  EXPECT_DOUBLE_EQ(LineValue(id, 4, "LINEAMOUNT").ToDouble(), 379.04);
   // Hallvard's order discount is 5 %.
-  EXPECT_EQ(Header(id, "TOTALNETAMOUNT"), Variant(202.5));
+  EXPECT_DOUBLE_EQ(Header(id, "TOTALNETAMOUNT").ToDouble(), 581.54);
   EXPECT_EQ(Header(id, "DISCOUNTPERC"), Variant(5.0));
-  EXPECT_DOUBLE_EQ(Header(id, "DISCOUNTTOTAL").ToDouble(), 10.125);
-  EXPECT_DOUBLE_EQ(Header(id, "SUBTOTAL").ToDouble(), 192.375);
+  EXPECT_DOUBLE_EQ(Header(id, "DISCOUNTTOTAL").ToDouble(), 581.54 * 5 / 100);
+  EXPECT_DOUBLE_EQ(Header(id, "SUBTOTAL").ToDouble(), 581.54 - 581.54 * 5 / 100);
   EXPECT_EQ(Header(id, "PRICINGMETHOD").ToLong(), 1);
 }
 
