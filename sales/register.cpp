@@ -7,6 +7,7 @@
 #include "sales/basket/basket.h"
 #include "sales/order/order.h"
 #include "sales/pricing/pricing.h"
+#include "sales/quotation/quotation.h"
 
 namespace vendra {
 
@@ -17,6 +18,7 @@ void RegisterComponents() {
   platform::RegisterClass<Order>("Vendra.Order");
   platform::RegisterClass<Pricing>("Vendra.Pricing");
   platform::RegisterClass<FreightCost>("Vendra.FreightCost");
+  platform::RegisterClass<Quotation>("Vendra.Quotation");
 }
 
 }  // namespace vendra

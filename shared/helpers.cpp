@@ -196,34 +196,56 @@ bool ValidProduct(int32_t product_id, std::string& error_key) {
       error_key = "VendraError_ProductDisabled";
       return false;
     }
-    const Variant expiry = GetProductProperty(product_id, "PRODUCTEXPIRYDATE");
-    if (expiry.IsMissing() || (expiry.IsString() && expiry.Get<std::string>()->empty()))
-      return true;
-    // Still valid on the expiry day itself.
-    if (platform::Clock::Today() > expiry.ToDate()) {
-      error_key = "VendraError_ProductExpired";
+    return ValidProductExpiry(GetProductProperty(product_id, "PRODUCTEXPIRYDATE"), error_key);
+  });
+}
+
+bool ValidProductExpiry(const Variant& expiry, std::string& error_key) {
+  if (expiry.IsMissing() || (expiry.IsString() && expiry.Get<std::string>()->empty()))
+    return true;
+  // Still valid on the expiry day itself.
+  if (platform::Clock::Today() > expiry.ToDate()) {
+    error_key = "VendraError_ProductExpired";
+    return false;
+  }
+  return true;
+}
+
+bool ValidProduct(const ObjectPtr& properties, std::string& error_key) {
+  error_key.clear();
+  return Guarded("Vendra.Utility.ValidProduct", [&] {
+    const Variant disabled = ItemOf(properties, "DISABLED");
+    if (!disabled.IsNull() && disabled.ToBool()) {
+      error_key = "VendraError_ProductDisabled";
       return false;
     }
-    return true;
+    return ValidProductExpiry(ItemOf(properties, "PRODUCTEXPIRYDATE"), error_key);
   });
 }
 
 Variant GetMinProductProperty(const platform::VariantArray& product_ids,
                               const std::string& property_name) {
   return Guarded("Vendra.Utility", [&] {
-    Variant minimum = Variant::Null();
     ObjectPtr product = Sls_GetComponent("Brevane.Product");
-    for (size_t i = 0; i < product_ids.size(); ++i) {
-      // Product ids are 32-bit everywhere; a 16-bit conversion here would
-      // fail for every product beyond the 32767th.
-      const Variant value =
-          ItemOf(PropertiesOf(product, product_ids[i].ToLong()), property_name);
-      if (value.IsNull()) continue;
-      if (i == 0) minimum = value;
-      if (platform::Compare(minimum, value) == std::partial_ordering::greater) minimum = value;
-    }
-    return minimum;
+    std::vector<ObjectPtr> properties;
+    properties.reserve(product_ids.size());
+    // Product ids are 32-bit everywhere; a 16-bit conversion here would
+    // fail for every product beyond the 32767th.
+    for (const Variant& id : product_ids) properties.push_back(PropertiesOf(product, id.ToLong()));
+    return MinProductProperty(properties, property_name);
   });
+}
+
+Variant MinProductProperty(const std::vector<ObjectPtr>& properties,
+                           const std::string& property_name) {
+  Variant minimum = Variant::Null();
+  for (size_t i = 0; i < properties.size(); ++i) {
+    const Variant value = ItemOf(properties[i], property_name);
+    if (value.IsNull()) continue;
+    if (i == 0) minimum = value;
+    if (platform::Compare(minimum, value) == std::partial_ordering::greater) minimum = value;
+  }
+  return minimum;
 }
 
 int16_t Sls__DetermineAddressInfo(int32_t partner_id, int32_t& address_id,

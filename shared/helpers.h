@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
@@ -50,11 +51,20 @@ platform::Variant GetProductProperty(int32_t product_id, const std::string& prop
 // first) or "VendraError_ProductExpired" (today after the expiry day).
 bool ValidProduct(int32_t product_id, std::string& error_key);
 
+// The same answer from the product's properties already read
+// (Brevane.Product's GetProductProperties), for callers that read each
+// product of a document once; and the expiry rule alone.
+bool ValidProduct(const platform::ObjectPtr& properties, std::string& error_key);
+bool ValidProductExpiry(const platform::Variant& expiry, std::string& error_key);
+
 // The lowest (for dates the earliest) non-null value of the property over the
 // products. The first product seeds the minimum, so a Null there leaves the
 // result Null for the whole array; an empty array gives Null.
 platform::Variant GetMinProductProperty(const platform::VariantArray& product_ids,
                                         const std::string& property_name);
+// The same over properties already read, one collection per product.
+platform::Variant MinProductProperty(const std::vector<platform::ObjectPtr>& properties,
+                                     const std::string& property_name);
 
 // Chooses the back-end address code of a partner's address for a connector
 // type ("tw4", "tw5", "twkt"). address_id 0 means the partner's default

@@ -190,6 +190,7 @@ void StepErpRefused(DemoContext& demo);
 void StepImport(DemoContext& demo);  // demo_import.cpp
 void StepErpDocuments(DemoContext& demo);
 void StepFreight(DemoContext& demo), StepParameterTables(DemoContext& demo);  // demo_freight.cpp
+void StepQuotation(DemoContext& demo);  // demo_quotations.cpp
 
 namespace {
 
@@ -211,6 +212,7 @@ const DemoStep kSteps[] = {
     {"An order numbered by the ERP at once", StepErpAtOnce},
     {"An order the ERP refuses", StepErpRefused},
     {"The ERP's documents of an order", StepErpDocuments},
+    {"A basket becomes a quotation, then an order", StepQuotation},
     {"Product data import: prodloader and dtsrun", StepImport},
     {"Freight of anna's basket", StepFreight},
     {"Parameter tables through Vendra.Manager", StepParameterTables},

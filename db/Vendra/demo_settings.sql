@@ -6,3 +6,11 @@
 INSERT INTO ORDEREXPORTFILE (KROID, DESCRIPTION, EXPORTMESSAGETYPE, SALESORDERTYPE,
     CREDITCARDORDERTYPE, MAXATTEMPTS, EMAIL, EXPORTDIRECTORY, EXPORTFILENAME) VALUES
   (3, 'ERP Linz', 1, 'SOK', 'CCK', 5, 'erp-linz@shop.example', 'exchange', 'orders3.xml');
+
+-- Quotations: Hallvard's stay valid 30 days and its users are reminded 5
+-- days before they expire; Lindqvist's are never reminded (14 days, as in
+-- demo.sql). Corvetto keeps no row, so the sales parameters decide for it.
+UPDATE CUSTOMERSETTING SET EXPIRATIONPERIOD = 30, NOTIFY = 1, NOTIFICATIONPERIOD = 5
+  WHERE BUSINESSPARTNERID = 1001;
+UPDATE CUSTOMERSETTING SET NOTIFY = 0, NOTIFICATIONPERIOD = NULL
+  WHERE BUSINESSPARTNERID = 1003;
