@@ -72,6 +72,7 @@ const ClassBinding<ReferentialChecker>& ReferentialChecker::Binding() {
   static const auto b =
       ClassBinding<ReferentialChecker>("ReferentialChecker")
           .Method("CheckReferentialInsert", &ReferentialChecker::CheckReferentialInsert)
+          .Method("DeleteMasterRecord", &ReferentialChecker::DeleteMasterRecord)
           .Method("Release", &ReferentialChecker::Release);
   return b;
 }

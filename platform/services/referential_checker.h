@@ -21,6 +21,11 @@
 // row names no existing product) are not references and pass. Any table may
 // be asked about: price lists, parameter tables, settings.
 //
+// DeleteMasterRecord(kind, keyNames, keyValues) is the other direction: the
+// delete of a master record after every IReferentialIntegrity implementer
+// was asked (master_data.h). It answers a Dictionary: "Deleted" (flag),
+// "Record", "HeldBy" and "Removed" (arrays of text).
+//
 // Thread-safety: an object serves one caller at a time (it keeps its
 // connections between calls); separate objects may be used on separate
 // threads.
@@ -31,6 +36,7 @@
 #include <string>
 
 #include "platform/core/dispatch.h"
+#include "platform/core/object.h"
 #include "platform/core/variant.h"
 
 namespace platform::data {
@@ -51,6 +57,10 @@ class ReferentialChecker : public Dispatchable<ReferentialChecker> {
   // procedure call).
   bool CheckReferentialInsert(const std::string& table, const Variant& keyColumns,
                               const Variant& keyValues);
+
+  // Deletes a master record unless something refers to it (master_data.cpp).
+  ObjectPtr DeleteMasterRecord(const std::string& kind, const Variant& keyNames,
+                               const Variant& keyValues);
 
   // Lets go of the connections; the object stays usable.
   void Release();

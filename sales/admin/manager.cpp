@@ -45,6 +45,8 @@ std::string SettingText(const Variant& value) {
 const platform::ClassBinding<Manager>& Manager::Binding() {
   static const auto b =
       platform::ClassBinding<Manager>("Manager")
+          .Method("Exists", &Manager::Exists)
+          .Method("BeforeDelete", &Manager::BeforeDelete)
           .Method("GetCustomerSettingData", &Manager::GetCustomerSettingData)
           .Method("GetKROOrderProcessParam", &Manager::GetKROOrderProcessParam)
           .Method("GetDefaultOrderType", &Manager::GetDefaultOrderType);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/core/dispatch.h"
+#include "platform/services/referential_integrity.h"
 
 namespace platform::data {
 class Recordset;
@@ -24,9 +25,15 @@ namespace vendra {
 // The kind of order GetDefaultOrderType is asked about.
 inline constexpr int32_t kCreditCardOrder = 1;
 
-class Manager : public platform::Dispatchable<Manager> {
+class Manager : public platform::Dispatchable<Manager>, public platform::IReferentialIntegrity {
  public:
   static const platform::ClassBinding<Manager>& Binding();
+
+  // IReferentialIntegrity, for the master-data maintenance (sales/integrity/).
+  bool Exists(const std::string& kind, const platform::Variant& keyNames,
+              const platform::Variant& keyValues) override;
+  bool BeforeDelete(const std::string& kind, const platform::Variant& keyNames,
+                    const platform::Variant& keyValues) override;
 
   // The customer's CUSTOMERSETTING row (none when the customer has no
   // settings), detached and read-only.
