@@ -189,6 +189,7 @@ void StepErpAtOnce(DemoContext& demo);
 void StepErpRefused(DemoContext& demo);
 void StepImport(DemoContext& demo);  // demo_import.cpp
 void StepErpDocuments(DemoContext& demo);
+void StepMasterDelete(DemoContext& demo);  // demo_master.cpp
 
 namespace {
 
@@ -211,6 +212,7 @@ const DemoStep kSteps[] = {
     {"An order the ERP refuses", StepErpRefused},
     {"The ERP's documents of an order", StepErpDocuments},
     {"Product data import: prodloader and dtsrun", StepImport},
+    {"Deleting master data: a refused and a completed delete", StepMasterDelete},
 };
 
 // The temporary directory goes when the demo ends, however it ends.
