@@ -47,7 +47,8 @@ class TransactionScope {
   void Commit();
 
   // Rows changed so far through the scope's connections (statements that
-  // wrote, as their engine counted them), all databases together.
+  // wrote, as their engine counted them, including those of a savepoint
+  // rolled back since), all databases together.
   int64_t RowsChanged() const { return *rows_changed_; }
 
   // The databases joined so far (as their sessions describe them).
