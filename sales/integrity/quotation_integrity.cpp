@@ -1,6 +1,6 @@
 // The quotation's answers to the master-data maintenance: whether a stored
-// quotation (QUOTATIONHEADER, QUOTATIONLINE) names the master record. A quotation never
-// removes anything for a delete.
+// quotation (QUOTATIONHEADER, QUOTATIONLINE) names the master record. A
+// quotation never removes anything for a delete.
 
 #include "platform/core/variant.h"
 #include "sales/quotation/quotation.h"
