@@ -55,6 +55,11 @@ int RunErpOrder(const std::optional<std::filesystem::path>& home, int32_t kro_id
                 const std::string& sales_order, std::ostream& out, std::ostream& err);
 int RunErpOrders(const std::optional<std::filesystem::path>& home, int32_t kro_id,
                  std::ostream& out, std::ostream& err);
+// `vendra master delete KIND FIELD=VALUE...` (master.cpp): prints what was
+// removed, or who holds the record (exit 1).
+int RunMasterDelete(const std::optional<std::filesystem::path>& home, const std::string& kind,
+                    const std::vector<std::string>& key_texts, std::ostream& out,
+                    std::ostream& err);
 
 // The arguments of a call from their command-line texts: JSON, or "@FILE"
 // ("@-" for standard input) holding JSON; {"$object": PROGID} creates a new

@@ -191,6 +191,7 @@ void StepImport(DemoContext& demo);  // demo_import.cpp
 void StepErpDocuments(DemoContext& demo);
 void StepFreight(DemoContext& demo), StepParameterTables(DemoContext& demo);  // demo_freight.cpp
 void StepQuotation(DemoContext& demo);  // demo_quotations.cpp
+void StepMasterDelete(DemoContext& demo);  // demo_master.cpp
 
 namespace {
 
@@ -216,6 +217,7 @@ const DemoStep kSteps[] = {
     {"Product data import: prodloader and dtsrun", StepImport},
     {"Freight of anna's basket", StepFreight},
     {"Parameter tables through Vendra.Manager", StepParameterTables},
+    {"Deleting master data: a refused and a completed delete", StepMasterDelete},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

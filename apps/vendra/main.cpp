@@ -107,6 +107,13 @@ int main(int argc, char** argv) {
   erp_orders->add_option("KROID", erp_instance)->required();
   ErpDocumentOptions erp_documents;
   AddErpDocumentCommands(*erp, erp_documents);
+  std::string master_kind;
+  std::vector<std::string> master_key;
+  CLI::App* master = app.add_subcommand("master", "Maintain master data")->require_subcommand(1);
+  CLI::App* master_delete = master->add_subcommand(
+      "delete", "Delete a master record unless sales data refers to it (docs/master-data.md)");
+  master_delete->add_option("KIND", master_kind, "CUSTOMER, PRODUCT, CURRENCY, ...")->required();
+  master_delete->add_option("KEY", master_key, "FIELD=VALUE, e.g. BUSINESSPARTNERID=1004")->required();
 
   try {
     app.parse(argc, argv);
@@ -139,5 +146,6 @@ int main(int argc, char** argv) {
   if (erp_order->parsed()) return RunErpOrder(home, erp_instance, erp_order_nr, std::cout, std::cerr);
   if (erp_orders->parsed()) return RunErpOrders(home, erp_instance, std::cout, std::cerr);
   if (erp_documents.parsed()) return RunErpDocumentCommand(home, erp_documents, std::cout, std::cerr);
+  if (master_delete->parsed()) return RunMasterDelete(home, master_kind, master_key, std::cout, std::cerr);
   return RunDemo(keep, std::cout, std::cerr);
 }

@@ -5,6 +5,7 @@
 #include "platform/data/data_util.h"
 #include "platform/data/recordset.h"
 #include "platform/data/sqlite/sqlite_driver.h"
+#include "platform/data/transaction_scope.h"
 
 namespace platform::data {
 
@@ -58,7 +59,9 @@ void Connection::Open(std::string connection_string, std::string, std::string, i
     }
     const ConnectionSettings& settings = last_settings;
     Driver& driver = FindDriver(settings.provider());
-    session_ = driver.Open(settings);
+    // Inside a transaction scope the connection works in the scope's transaction.
+    TransactionScope* scope = TransactionScope::Current();
+    session_ = scope ? scope->Join(driver, settings) : driver.Open(settings);
     catalog_ = settings.catalog();
     transaction_level_ = 0;
     rollback_work_.clear();

@@ -73,6 +73,7 @@ const ClassBinding<ReferentialChecker>& ReferentialChecker::Binding() {
       ClassBinding<ReferentialChecker>("ReferentialChecker")
           .Method("CheckReferentialInsert", &ReferentialChecker::CheckReferentialInsert)
           .Method("CheckReferentialDelete", &ReferentialChecker::CheckReferentialDelete)
+          .Method("DeleteMasterRecord", &ReferentialChecker::DeleteMasterRecord)
           .Method("Release", &ReferentialChecker::Release);
   return b;
 }

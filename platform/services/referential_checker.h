@@ -25,6 +25,10 @@
 // keyValues) whether rows of other tables still name the rows the key
 // selects; the references of the sales database's parameter tables are kept
 // in referential_delete.cpp.
+// DeleteMasterRecord(kind, keyNames, keyValues) is the other direction: the
+// delete of a master record after every IReferentialIntegrity implementer
+// was asked (master_data.h). It answers a Dictionary: "Deleted" (flag),
+// "Record", "HeldBy" and "Removed" (arrays of text).
 //
 // Thread-safety: an object serves one caller at a time (it keeps its
 // connections between calls); separate objects may be used on separate
@@ -36,6 +40,7 @@
 #include <string>
 
 #include "platform/core/dispatch.h"
+#include "platform/core/object.h"
 #include "platform/core/variant.h"
 
 namespace platform::data {
@@ -62,6 +67,9 @@ class ReferentialChecker : public Dispatchable<ReferentialChecker> {
   // must be columns of the table (else 5); a table nothing refers to passes.
   bool CheckReferentialDelete(const std::string& table, const Variant& keyColumns,
                               const Variant& keyValues);
+  // Deletes a master record unless something refers to it (master_data.cpp).
+  ObjectPtr DeleteMasterRecord(const std::string& kind, const Variant& keyNames,
+                               const Variant& keyValues);
 
   // Lets go of the connections; the object stays usable.
   void Release();

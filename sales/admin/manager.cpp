@@ -52,6 +52,8 @@ const platform::ClassBinding<Manager>& Manager::Binding() {
           .Method("GetDataTypes", &Manager::GetDataTypes)
           .Method("Update", &Manager::Update)
           .Method("GetRecordSet", &Manager::GetRecordSet)
+          .Method("Exists", &Manager::Exists)
+          .Method("BeforeDelete", &Manager::BeforeDelete)
           .Method("GetCustomerSettingData", &Manager::GetCustomerSettingData)
           .Method("GetKROOrderProcessParam", &Manager::GetKROOrderProcessParam)
           .Method("GetDefaultOrderType", &Manager::GetDefaultOrderType);

@@ -23,6 +23,7 @@
 #include <string>
 
 #include "platform/core/dispatch.h"
+#include "platform/services/referential_integrity.h"
 
 namespace platform {
 class Dictionary;
@@ -38,7 +39,7 @@ namespace vendra {
 // The kind of order GetDefaultOrderType is asked about.
 inline constexpr int32_t kCreditCardOrder = 1;
 
-class Manager : public platform::Dispatchable<Manager> {
+class Manager : public platform::Dispatchable<Manager>, public platform::IReferentialIntegrity {
  public:
   static const platform::ClassBinding<Manager>& Binding();
 
@@ -77,6 +78,11 @@ class Manager : public platform::Dispatchable<Manager> {
   // Anything else raises (13 type mismatch, 6 overflow, 94 Null, 5 a type
   // that cannot be written this way).
   static std::string EncodeFieldValue(const std::string& i_sType, const platform::Variant& i_vValue);
+  // IReferentialIntegrity, for the master-data maintenance (sales/integrity/).
+  bool Exists(const std::string& kind, const platform::Variant& keyNames,
+              const platform::Variant& keyValues) override;
+  bool BeforeDelete(const std::string& kind, const platform::Variant& keyNames,
+                    const platform::Variant& keyValues) override;
 
   // The customer's CUSTOMERSETTING row (none when the customer has no
   // settings), detached and read-only.

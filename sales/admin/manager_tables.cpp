@@ -434,14 +434,18 @@ void Manager::Delete(const std::string& i_sTableName, const Variant& iFields,
     TableConnection connection;
     const TableShape table = ShapeOf(*connection, i_sTableName, kDelete);
     const std::vector<Term> keys = Terms(table, iFields, iFieldValues, "key", kDelete, false);
-    // The platform's guard of references answers whether rows of other
-    // tables still name the rows this delete would remove.
-    const platform::ObjectPtr checker = lib_sales::Sls_GetComponent("Orvanta.ReferentialChecker");
+    // This object's own answer comes first (the table is the kind it is asked
+    // about); then the platform's guard of references answers whether rows of
+    // other tables still name the rows this delete would remove.
     VariantArray names;
     for (const Term& t : keys) names.emplace_back(t.column->name);
-    const bool free = platform::Call(checker, "CheckReferentialDelete",
-                                     {Variant(table.name), Variant(std::move(names)), iFieldValues})
-                          .ToBool();
+    bool free = !Exists(table.name, Variant(names), iFieldValues);
+    if (free) {
+      const platform::ObjectPtr checker = lib_sales::Sls_GetComponent("Orvanta.ReferentialChecker");
+      free = platform::Call(checker, "CheckReferentialDelete",
+                            {Variant(table.name), Variant(std::move(names)), iFieldValues})
+                 .ToBool();
+    }
     if (!free) {
       const VariantArray& values = iFieldValues.Array();
       lib_sales::RaiseVendraError(

@@ -144,6 +144,8 @@ int32_t NextLineNumber(Recordset& lines) {
 
 const platform::ClassBinding<Basket>& Basket::Binding() {
   static const auto b = platform::ClassBinding<Basket>("Basket")
+                            .Method("Exists", &Basket::Exists)
+                            .Method("BeforeDelete", &Basket::BeforeDelete)
                             .Method("Restore", &Basket::Restore)
                             .Method("Create", &Basket::Create)
                             .Method("Save", &Basket::Save)

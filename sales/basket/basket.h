@@ -31,6 +31,7 @@
 #include "platform/core/date.h"
 #include "platform/core/dictionary.h"
 #include "platform/core/dispatch.h"
+#include "platform/services/referential_integrity.h"
 
 namespace platform::data {
 class Connection;
@@ -39,9 +40,15 @@ class Recordset;
 
 namespace vendra {
 
-class Basket : public platform::Dispatchable<Basket> {
+class Basket : public platform::Dispatchable<Basket>, public platform::IReferentialIntegrity {
  public:
   static const platform::ClassBinding<Basket>& Binding();
+
+  // IReferentialIntegrity, for the master-data maintenance (sales/integrity/).
+  bool Exists(const std::string& kind, const platform::Variant& keyNames,
+              const platform::Variant& keyValues) override;
+  bool BeforeDelete(const std::string& kind, const platform::Variant& keyNames,
+                    const platform::Variant& keyValues) override;
 
   using Document = std::shared_ptr<platform::Dictionary>;
   using Connection = std::shared_ptr<platform::data::Connection>;

@@ -36,6 +36,8 @@ std::shared_ptr<Recordset> Detached(const std::string& sql, const std::shared_pt
 
 const platform::ClassBinding<Order>& Order::Binding() {
   static const auto b = platform::ClassBinding<Order>("Order")
+                            .Method("Exists", &Order::Exists)
+                            .Method("BeforeDelete", &Order::BeforeDelete)
                             .Method("Restore", &Order::Restore)
                             .Method("SubmitBasket", &Order::SubmitBasket)
                             .Method("OrdersExist", &Order::OrdersExist)

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "platform/core/dispatch.h"
+#include "platform/services/referential_integrity.h"
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
 #include "sales/order/order_status.h"
@@ -68,9 +69,15 @@ inline constexpr int32_t kOriginQuotation = 1;
 // The "origin" of the document of a periodic hand-over run.
 inline constexpr int16_t kOriginPeriodicRun = 2;
 
-class Order : public platform::Dispatchable<Order> {
+class Order : public platform::Dispatchable<Order>, public platform::IReferentialIntegrity {
  public:
   static const platform::ClassBinding<Order>& Binding();
+
+  // IReferentialIntegrity, for the master-data maintenance (sales/integrity/).
+  bool Exists(const std::string& kind, const platform::Variant& keyNames,
+              const platform::Variant& keyValues) override;
+  bool BeforeDelete(const std::string& kind, const platform::Variant& keyNames,
+                    const platform::Variant& keyValues) override;
 
   // iBasket holds the document; its records are changed in place: a header
   // without PAYMENTMETHOD gets 1, and for a quotation the header and every

@@ -123,6 +123,8 @@ std::string IdText(const Variant& v) { return lib_sales::EncLong(v); }
 const platform::ClassBinding<Pricing>& Pricing::Binding() {
   static const auto b =
       platform::ClassBinding<Pricing>("Pricing")
+          .Method("Exists", &Pricing::Exists)
+          .Method("BeforeDelete", &Pricing::BeforeDelete)
           .Property("ProductID", &Pricing::ProductID, &Pricing::SetProductID)
           .Property("BusinessPartnerID", &Pricing::BusinessPartnerID,
                     &Pricing::SetBusinessPartnerID)

@@ -27,6 +27,7 @@
 
 #include "platform/core/date.h"
 #include "platform/core/dispatch.h"
+#include "platform/services/referential_integrity.h"
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
 
@@ -36,9 +37,15 @@ class Recordset;
 
 namespace vendra {
 
-class Pricing : public platform::Dispatchable<Pricing> {
+class Pricing : public platform::Dispatchable<Pricing>, public platform::IReferentialIntegrity {
  public:
   static const platform::ClassBinding<Pricing>& Binding();
+
+  // IReferentialIntegrity, for the master-data maintenance (sales/integrity/).
+  bool Exists(const std::string& kind, const platform::Variant& keyNames,
+              const platform::Variant& keyValues) override;
+  bool BeforeDelete(const std::string& kind, const platform::Variant& keyNames,
+                    const platform::Variant& keyValues) override;
 
   // The price in iCurrencyCode that applies to the partner on the day: true
   // with the row loaded into the properties (price and discount amount

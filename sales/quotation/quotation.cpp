@@ -261,6 +261,8 @@ const platform::VariantArray* ElementsOf(const std::optional<Variant>& value) {
 const platform::ClassBinding<Quotation>& Quotation::Binding() {
   static const auto b =
       platform::ClassBinding<Quotation>("Quotation")
+          .Method("Exists", &Quotation::Exists)
+          .Method("BeforeDelete", &Quotation::BeforeDelete)
           .Method("Create", &Quotation::Create)
           .Method("Save", &Quotation::Save)
           .Method("Show", &Quotation::Show)

@@ -30,6 +30,7 @@
 #include "platform/core/date.h"
 #include "platform/core/dictionary.h"
 #include "platform/core/dispatch.h"
+#include "platform/services/referential_integrity.h"
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
 
@@ -48,9 +49,15 @@ class OperationReads;
 // How a partner's quotations are priced (the partner's "PricingMethod").
 enum class PricingMethod : int32_t { WebPricing = 1, KROPricing = 2 };
 
-class Quotation : public platform::Dispatchable<Quotation> {
+class Quotation : public platform::Dispatchable<Quotation>, public platform::IReferentialIntegrity {
  public:
   static const platform::ClassBinding<Quotation>& Binding();
+
+  // IReferentialIntegrity, for the master-data maintenance (sales/integrity/).
+  bool Exists(const std::string& kind, const platform::Variant& keyNames,
+              const platform::Variant& keyValues) override;
+  bool BeforeDelete(const std::string& kind, const platform::Variant& keyNames,
+                    const platform::Variant& keyValues) override;
 
   using Document = std::shared_ptr<platform::Dictionary>;
   using Connection = std::shared_ptr<platform::data::Connection>;
