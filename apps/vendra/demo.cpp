@@ -189,6 +189,8 @@ void StepErpAtOnce(DemoContext& demo);
 void StepErpRefused(DemoContext& demo);
 void StepImport(DemoContext& demo);  // demo_import.cpp
 void StepErpDocuments(DemoContext& demo);
+void StepQuotationDocument(DemoContext& demo);  // demo_quotation_reminders.cpp
+void StepQuotationReminders(DemoContext& demo);
 
 namespace {
 
@@ -211,6 +213,8 @@ const DemoStep kSteps[] = {
     {"An order the ERP refuses", StepErpRefused},
     {"The ERP's documents of an order", StepErpDocuments},
     {"Product data import: prodloader and dtsrun", StepImport},
+    {"A quotation as its printable document", StepQuotationDocument},
+    {"Quotation reminders: vendra notify-quotations", StepQuotationReminders},
 };
 
 // The temporary directory goes when the demo ends, however it ends.

@@ -24,6 +24,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "sales/quotation/quotation.h"
+#include "sales/quotation/quotation_reminder.h"
 #include "shared/components.h"
 #include "shared/data_routines.h"
 #include "shared/encoding.h"
@@ -227,14 +228,6 @@ ObjectPtr NewMessage() {
 
 }  // namespace
 
-void Quotation::Run() {
-  // A flag as text: a number (non-zero is true) or the words true and
-  // false; a parameter the shop never set is false.
-  const std::string implemented = lib_sales::Sls_GetParameterValue("QuotationImplemented");
-  if (implemented.empty() || !Variant(implemented).ToBool()) return;
-  SendNotificationMail();
-}
-
 platform::Variant Quotation::fillLabelsArray() {
   try {
     platform::VariantArray codes;
@@ -295,20 +288,25 @@ void Quotation::UpdateNotificationStatus(platform::Variant& iQuotationRs) {
   }
 }
 
-void Quotation::SendNotificationMail() {
+namespace {
+
+// The steps of SendNotificationMail, counting what they do.
+ReminderRun SendReminders(Quotation& quotation) {
+  ReminderRun run;
+  run.implemented = true;
   ReminderClaim claim;
   Recipient recipient;
   try {
-    const Variant labels = fillLabelsArray();
+    const Variant labels = quotation.fillLabelsArray();
     const platform::Date today = platform::Clock::Today();
     if (claim.Take(today) == 0) {
       claim.Release();
-      return;
+      return run;
     }
     std::shared_ptr<Recordset> rows = claim.Rows(today);
     if (rows->Bof() && rows->Eof()) {
       claim.Release();
-      return;
+      return run;
     }
     rows->SetSort("USERID");
     rows->MoveFirst();
@@ -364,7 +362,10 @@ void Quotation::SendNotificationMail() {
       // A user the directory cannot give, or one without an address, gets
       // no message: the quotation stays due and the run goes on with the
       // next user's.
-      if (!recipient.user || recipient.email.empty()) continue;
+      if (!recipient.user || recipient.email.empty()) {
+        ++run.skipped;
+        continue;
+      }
 
       const std::string reference = TextOf(reference_field.Value());
       const std::string quotation_id = TextOf(id_field.Value());
@@ -378,6 +379,7 @@ void Quotation::SendNotificationMail() {
                 recipient.site_name, quotation_id);
       platform::SetProperty(message, "TextBody", Variant(body));
       platform::Call(message, "Send");
+      ++run.sent;
 
       // Handed over: marked at once, so nothing later in the run sends it again.
       try {
@@ -397,13 +399,41 @@ void Quotation::SendNotificationMail() {
     lib_sales::Sls_CloseConnection(marks);
     message.reset();
     Variant all(rows);
-    UpdateNotificationStatus(all);
+    quotation.UpdateNotificationStatus(all);
     claim.Release();
   } catch (...) {
+    run.completed = false;
+    run.failure = platform::CurrentError().description();
     lib_sales::LogFailure(kSendNotificationMail,
                           lib_sales::Info(Variant("Mail couldnot be sent for User:" +
                                                   recipient.reference_name)));
   }
+  return run;
+}
+
+}  // namespace
+
+void Quotation::SendNotificationMail() { SendReminders(*this); }
+
+namespace {
+
+// "QuotationImplemented" as a flag: a number (non-zero is true) or the words
+// true and false; a parameter the shop never set is false.
+bool QuotationsImplemented() {
+  const std::string implemented = lib_sales::Sls_GetParameterValue("QuotationImplemented");
+  return !implemented.empty() && Variant(implemented).ToBool();
+}
+
+}  // namespace
+
+void Quotation::Run() {
+  if (QuotationsImplemented()) SendReminders(*this);
+}
+
+ReminderRun RunQuotationReminders() {
+  if (!QuotationsImplemented()) return ReminderRun{};
+  Quotation quotation;
+  return SendReminders(quotation);
 }
 
 }  // namespace vendra
