@@ -15,6 +15,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
@@ -209,6 +212,73 @@ void BuildBody(std::string& body, const MailTexts& t, const std::string& referen
   body += t.Label("SLBSA7009");
 }
 
+// The quotations whose messages were handed over, marked as reminded in the
+// run's record set and written in one transaction every kMarkBatch messages,
+// at the end of the run and on the way out of a run a failure ends: what was
+// mailed is never mailed again, and the run does not pay a commit per
+// message.
+class Marks {
+ public:
+  static constexpr size_t kMarkBatch = 100;
+
+  explicit Marks(std::shared_ptr<Recordset> rows) : rows_(std::move(rows)) {}
+  ~Marks() {
+    try {
+      if (connection_) lib_sales::Sls_CloseConnection(connection_);
+    } catch (...) {
+    }
+  }
+  Marks(const Marks&) = delete;
+  Marks& operator=(const Marks&) = delete;
+
+  // Marks the current row.
+  void Add() {
+    rows_->SetValue("NOTIFICATIONSENT", Variant(uint8_t{255}));
+    rows_->Update();
+    marked_.push_back(rows_->Bookmark());
+    if (marked_.size() >= kMarkBatch) Write();
+  }
+
+  // Writes the marked rows; the current row stays where it was. On failure
+  // nothing of the batch is written (the rows stay pending) and the failure
+  // is logged naming the first quotation of the batch, then raised.
+  void Write() {
+    if (marked_.empty()) return;
+    const Variant here = rows_->Eof() || rows_->Bof() ? Variant() : rows_->Bookmark();
+    try {
+      if (!connection_)
+        connection_ = lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
+      ado::Transaction tx(*connection_);
+      rows_->SetActiveConnection(connection_);
+      for (const Variant& row : marked_) {
+        rows_->SetBookmark(row);
+        rows_->UpdateBatch(ado::adAffectCurrent);
+      }
+      tx.Commit();
+      rows_->SetActiveConnection(nullptr);
+      marked_.clear();
+    } catch (...) {
+      std::string id;
+      try {
+        rows_->SetActiveConnection(nullptr);
+        rows_->SetBookmark(marked_.front());
+        id = TextOf(rows_->Value("QUOTATIONID"));
+      } catch (...) {
+      }
+      lib_sales::LogFailure(kUpdateNotificationStatus,
+                            lib_sales::Info(Variant(
+                                "Updation of NotificationSent flag Failed for Quotation - " + id)));
+      throw;
+    }
+    if (!here.IsEmpty()) rows_->SetBookmark(here);
+  }
+
+ private:
+  std::shared_ptr<Recordset> rows_;
+  std::shared_ptr<ado::Connection> connection_;
+  std::vector<Variant> marked_;  // bookmarks of rows marked but not yet written
+};
+
 // "CDO.Message" for the whole run, delivering into the pickup directory the
 // sales configuration names.
 ObjectPtr NewMessage() {
@@ -296,6 +366,7 @@ ReminderRun SendReminders(Quotation& quotation) {
   run.implemented = true;
   ReminderClaim claim;
   Recipient recipient;
+  std::unique_ptr<Marks> marks;
   try {
     const Variant labels = quotation.fillLabelsArray();
     const platform::Date today = platform::Clock::Today();
@@ -310,15 +381,16 @@ ReminderRun SendReminders(Quotation& quotation) {
     }
     rows->SetSort("USERID");
     rows->MoveFirst();
+    marks = std::make_unique<Marks>(rows);
 
     ObjectPtr message = NewMessage();
-    // One connection marks every quotation as its message is handed over.
-    std::shared_ptr<ado::Connection> marks =
-        lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
     std::string previous_user;
     bool first_user = true;
     int32_t previous_locale = 0;
-    MailTexts texts;
+    // The labels and date pattern follow the quotation's locale, looked at
+    // again when the user changes; each locale's are read once per run.
+    std::map<std::pair<int32_t, int32_t>, MailTexts> by_locale;
+    const MailTexts* texts = nullptr;
     std::string body;
     body.reserve(1024);
     ado::Field& id_field = rows->fields()["QUOTATIONID"];
@@ -342,15 +414,22 @@ ReminderRun SendReminders(Quotation& quotation) {
           recipient.reference_name = TextOf(platform::GetProperty(recipient.user, "ReferenceName"));
           recipient.locale_number = platform::GetProperty(recipient.user, "LocaleNumber").ToLong();
           const int32_t locale = locale_field.Value().ToLong();
-          if (!texts.labels || locale != previous_locale) {
-            texts.labels = lib_sales::Sls_getI18N(labels.Array(), user_id, Variant(std::to_string(locale)));
-            if (!texts.labels)
-              platform::Raise(platform::err::kUnspecified, kSendNotificationMail,
-                              "The labels of locale " + std::to_string(locale) + " cannot be read");
-            const platform::VariantArray patterns{
-                texts.labels->Item("SLBSA7012"), texts.labels->Item("SLBSA7000"),
-                texts.labels->Item("SLBSA7013"), texts.labels->Item("SLBSA7015")};
-            texts.pattern = lib_sales::Sls_FormatDateTemplate(patterns, recipient.locale_number, locale);
+          if (!texts || locale != previous_locale) {
+            const auto key = std::make_pair(locale, recipient.locale_number);
+            auto found = by_locale.find(key);
+            if (found == by_locale.end()) {
+              MailTexts t;
+              t.labels = lib_sales::Sls_getI18N(labels.Array(), user_id, Variant(std::to_string(locale)));
+              if (!t.labels)
+                platform::Raise(platform::err::kUnspecified, kSendNotificationMail,
+                                "The labels of locale " + std::to_string(locale) + " cannot be read");
+              const platform::VariantArray patterns{
+                  t.labels->Item("SLBSA7012"), t.labels->Item("SLBSA7000"),
+                  t.labels->Item("SLBSA7013"), t.labels->Item("SLBSA7015")};
+              t.pattern = lib_sales::Sls_FormatDateTemplate(patterns, recipient.locale_number, locale);
+              found = by_locale.emplace(key, std::move(t)).first;
+            }
+            texts = &found->second;
             previous_locale = locale;
           }
           if (!lib_sales::Sls_HasValue(Variant(recipient.email)))
@@ -368,35 +447,20 @@ ReminderRun SendReminders(Quotation& quotation) {
       }
 
       const std::string reference = TextOf(reference_field.Value());
-      const std::string quotation_id = TextOf(id_field.Value());
       platform::SetProperty(message, "Subject",
-                            Variant(texts.Label("SLBSA7002") + " (" + OneLine(reference) + ")"));
-      platform::SetProperty(message, "Sender", Variant(texts.Label("SLBSA7009")));
+                            Variant(texts->Label("SLBSA7002") + " (" + OneLine(reference) + ")"));
+      platform::SetProperty(message, "Sender", Variant(texts->Label("SLBSA7009")));
       platform::SetProperty(message, "From", platform::GetProperty(message, "Sender"));
       platform::SetProperty(message, "MimeFormatted", Variant(true));
       platform::SetProperty(message, "To", Variant(recipient.email));
-      BuildBody(body, texts, reference, created_field.Value(), expiry_field.Value(),
-                recipient.site_name, quotation_id);
+      BuildBody(body, *texts, reference, created_field.Value(), expiry_field.Value(),
+                recipient.site_name, TextOf(id_field.Value()));
       platform::SetProperty(message, "TextBody", Variant(body));
       platform::Call(message, "Send");
       ++run.sent;
-
-      // Handed over: marked at once, so nothing later in the run sends it again.
-      try {
-        rows->SetValue("NOTIFICATIONSENT", Variant(uint8_t{255}));
-        rows->Update();
-        rows->SetActiveConnection(marks);
-        rows->UpdateBatch(ado::adAffectCurrent);
-        rows->SetActiveConnection(nullptr);
-      } catch (...) {
-        lib_sales::LogFailure(kUpdateNotificationStatus,
-                              lib_sales::Info(Variant(
-                                  "Updation of NotificationSent flag Failed for Quotation - " +
-                                  quotation_id)));
-        throw;
-      }
+      marks->Add();
     }
-    lib_sales::Sls_CloseConnection(marks);
+    marks->Write();
     message.reset();
     Variant all(rows);
     quotation.UpdateNotificationStatus(all);
@@ -407,6 +471,11 @@ ReminderRun SendReminders(Quotation& quotation) {
     lib_sales::LogFailure(kSendNotificationMail,
                           lib_sales::Info(Variant("Mail couldnot be sent for User:" +
                                                   recipient.reference_name)));
+    // What was handed over before the failure is written as reminded all the same.
+    try {
+      if (marks) marks->Write();
+    } catch (...) {
+    }
   }
   return run;
 }
