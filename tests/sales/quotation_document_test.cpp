@@ -32,6 +32,7 @@
 #include "shared/data_routines.h"
 #include "shared/encoding.h"
 #include "shared/error_handling.h"
+#include "tests/support/documents.h"
 #include "tests/support/failure.h"
 #include "tests/support/test_instance.h"
 
@@ -154,25 +155,8 @@ Variant DocumentOf(const std::string& id) {
   return Variant(std::static_pointer_cast<platform::Object>(doc));
 }
 
-pugi::xml_document Parsed(const std::string& xml) {
-  pugi::xml_document doc;
-  const pugi::xml_parse_result result = doc.load_string(xml.c_str());
-  EXPECT_TRUE(result) << result.description() << " at " << result.offset << " in\n" << xml;
-  return doc;
-}
-
-std::shared_ptr<Recordset> MakeSet(const std::vector<std::pair<const char*, int32_t>>& columns,
-                                   const std::vector<std::vector<Variant>>& rows) {
-  auto rs = std::make_shared<Recordset>();
-  for (const auto& [name, type] : columns) rs->fields().Append(name, type, 4000);
-  rs->Open();
-  for (const auto& row : rows) {
-    rs->AddNew();
-    for (size_t i = 0; i < columns.size(); ++i) rs->SetValue(columns[i].first, row[i]);
-    rs->Update();
-  }
-  return rs;
-}
+using vendra_test::MakeSet;
+using vendra_test::Parsed;
 
 class QuotationDocumentTest : public vendra_test::InstanceTest {
  protected:
