@@ -370,12 +370,18 @@ ReminderRun SendReminders(Quotation& quotation) {
   try {
     const Variant labels = quotation.fillLabelsArray();
     const platform::Date today = platform::Clock::Today();
-    if (claim.Take(today) == 0) {
-      claim.Release();
+    std::shared_ptr<Recordset> rows;
+    try {
+      if (claim.Take(today) > 0) rows = claim.Rows(today);
+    } catch (...) {
+      // No mail is sent in a run that cannot select, and nothing is marked.
+      run.completed = false;
+      run.failure = platform::CurrentError().description();
+      lib_sales::LogFailure("Vendra.Quotation.getToBeNotifiedQuotations(): ",
+                            lib_sales::Info(Variant("Selection of to be Notified Quotations failed ")));
       return run;
     }
-    std::shared_ptr<Recordset> rows = claim.Rows(today);
-    if (rows->Bof() && rows->Eof()) {
+    if (!rows || (rows->Bof() && rows->Eof())) {
       claim.Release();
       return run;
     }
