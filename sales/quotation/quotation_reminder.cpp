@@ -8,14 +8,15 @@
 //   QUOTATIONCLAIM naming the run); a second run at the same time finds them
 //   claimed and leaves them alone. A claim older than the lease belongs to a
 //   run that died and is dropped by the next run.
-// - each quotation is marked as reminded (NOTIFICATIONSENT) as soon as its
-//   message has been handed over, so a failure later in the run does not
-//   mail it again; what was not mailed is let go with the claim and taken
-//   by the next run.
+// - each quotation is marked as reminded (NOTIFICATIONSENT) once its message
+//   has been handed over; the marks are written in small batches and
+//   whenever the run ends, also when a failure ends it, so a failure later
+//   in the run does not mail it again. What was not mailed is let go with
+//   the claim and taken by the next run.
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <map>
 #include <utility>
 #include <vector>
 
