@@ -4,8 +4,9 @@
 // (the floor), in the same run on the same demo instance.
 //
 // Every iteration starts from the same due quotations, half of them in
-// English and half in German, ten per user; making them due again and
-// emptying the pickup directory is not timed. The run selects and claims
+// English and half in German, ten per user; making them due again (and
+// checkpointing that write) and emptying the pickup directory is not timed,
+// and neither is a first run that warms the caches. The run selects and claims
 // them, looks up each user once, renders and drops one message per
 // quotation and marks each as reminded. The floor takes the messages the
 // run wrote (the same bytes) and writes each to a file of its own in a
@@ -83,9 +84,14 @@ void StoreQuotations(int quotations) {
   Exec(vendra.db, "COMMIT");
 }
 
+// Empties the directory for the next iteration by moving it aside: files
+// deleted just before make the file system's next creations slower (it
+// avoids reusing their inodes), which would time the clean-up, not the
+// writing. What is moved aside goes when the program ends.
+int g_moved = 0;
 void ClearDirectory(const fs::path& dir) {
   std::error_code ec;
-  fs::remove_all(dir, ec);
+  if (fs::exists(dir, ec)) fs::rename(dir, g_home / "mail" / ("old" + std::to_string(++g_moved)), ec);
   fs::create_directories(dir, ec);
 }
 
@@ -98,8 +104,13 @@ void ReminderRun(benchmark::State& state) {
   const int quotations = static_cast<int>(state.range(0));
   StoreQuotations(quotations);
   RawDb setup(g_vendra_file);
+  // A first run, not timed, fills what a long-lived host keeps warm: the
+  // thread's caches, the locale data, the compiled statements.
+  vendra::Quotation().Run();
   for (auto _ : state) {
     Exec(setup.db, "UPDATE QUOTATIONHEADER SET NOTIFICATIONSENT = 0");
+    // The reset's pages are checkpointed here, so the run does not pay for them.
+    Exec(setup.db, "PRAGMA wal_checkpoint(TRUNCATE)");
     ClearDirectory(Pickup());
     const auto start = Clock::now();
     vendra::Quotation().Run();
