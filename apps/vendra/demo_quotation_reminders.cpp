@@ -201,7 +201,7 @@ void StepQuotationReminders(DemoContext& demo) {
                   WithoutCarriageReturns(DecodeBase64(text.substr(end + 4))));
   }
   const vendra::ReminderRun second = vendra::RunQuotationReminders();
-  demo.Say("A second run finds nothing due: the quotation was marked as reminded the moment its "
+  demo.Say("A second run finds nothing due: the quotation was marked as reminded once its "
            "message was handed over.");
   demo.Show("reminders sent", std::to_string(second.sent));
   demo.Show("new files in mail/pickup", std::to_string(Mails(demo).size() - after.size()));
