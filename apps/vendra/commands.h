@@ -51,6 +51,9 @@ platform::ObjectPtr NewObject(const std::string& progid);
 // `vendra handover --instance N` (handover.cpp); `vendra erp order|orders` (erp.cpp).
 int RunHandover(const std::optional<std::filesystem::path>& home, int32_t instance,
                 std::ostream& out, std::ostream& err);
+// `vendra notify-quotations` (notify_quotations.cpp).
+int RunNotifyQuotations(const std::optional<std::filesystem::path>& home, std::ostream& out,
+                        std::ostream& err);
 int RunErpOrder(const std::optional<std::filesystem::path>& home, int32_t kro_id,
                 const std::string& sales_order, std::ostream& out, std::ostream& err);
 int RunErpOrders(const std::optional<std::filesystem::path>& home, int32_t kro_id,

@@ -192,6 +192,8 @@ void StepErpDocuments(DemoContext& demo);
 void StepFreight(DemoContext& demo), StepParameterTables(DemoContext& demo);  // demo_freight.cpp
 void StepQuotation(DemoContext& demo);  // demo_quotations.cpp
 void StepMasterDelete(DemoContext& demo);  // demo_master.cpp
+void StepQuotationDocument(DemoContext& demo);  // demo_quotation_reminders.cpp
+void StepQuotationReminders(DemoContext& demo);
 
 namespace {
 
@@ -214,6 +216,8 @@ const DemoStep kSteps[] = {
     {"An order the ERP refuses", StepErpRefused},
     {"The ERP's documents of an order", StepErpDocuments},
     {"A basket becomes a quotation, then an order", StepQuotation},
+    {"A quotation as its printable document", StepQuotationDocument},
+    {"Quotation reminders: vendra notify-quotations", StepQuotationReminders},
     {"Product data import: prodloader and dtsrun", StepImport},
     {"Freight of anna's basket", StepFreight},
     {"Parameter tables through Vendra.Manager", StepParameterTables},

@@ -97,6 +97,8 @@ int main(int argc, char** argv) {
   int32_t handover_instance = 0;
   CLI::App* handover = app.add_subcommand("handover", "Hand an instance's waiting orders to the ERP");
   handover->add_option("--instance", handover_instance, "Back-end instance id")->required();
+  CLI::App* notify_quotations = app.add_subcommand(
+      "notify-quotations", "Mail the quotation reminders that are due (for cron)");
   int32_t erp_instance = 0;
   std::string erp_order_nr;
   CLI::App* erp = app.add_subcommand("erp", "Show what the ERP received")->require_subcommand(1);
@@ -143,6 +145,7 @@ int main(int argc, char** argv) {
   if (call->parsed()) return RunCall(home, progid, method, call_arguments, std::cout, std::cerr);
   if (script->parsed()) return RunScript(home, script_file, std::cout, std::cerr);
   if (handover->parsed()) return RunHandover(home, handover_instance, std::cout, std::cerr);
+  if (notify_quotations->parsed()) return RunNotifyQuotations(home, std::cout, std::cerr);
   if (erp_order->parsed()) return RunErpOrder(home, erp_instance, erp_order_nr, std::cout, std::cerr);
   if (erp_orders->parsed()) return RunErpOrders(home, erp_instance, std::cout, std::cerr);
   if (erp_documents.parsed()) return RunErpDocumentCommand(home, erp_documents, std::cout, std::cerr);

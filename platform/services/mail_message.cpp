@@ -56,6 +56,21 @@ std::string Base64(std::string_view in) {
 // The subject as encoded words of at most 45 bytes each (never splitting a
 // UTF-8 sequence), folded onto continuation lines. Control characters
 // (CR, LF, NUL, ...) become blanks first: a subject is one line of text.
+// Text as encoded words of at most 45 bytes each (never splitting a UTF-8
+// sequence), separated by `separator`.
+std::string EncodedWords(std::string_view text, const char* separator) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = std::min(text.size(), i + 45);
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    if (!out.empty()) out += separator;
+    out += "=?UTF-8?B?" + Base64(text.substr(i, end - i)) + "?=";
+    i = end;
+  }
+  return out;
+}
+
 std::string EncodeSubject(const std::string& subject) {
   std::string clean;
   clean.reserve(subject.size());
@@ -65,16 +80,7 @@ std::string EncodeSubject(const std::string& subject) {
     if (static_cast<unsigned char>(c) >= 0x80) plain = false;
   // "=?" could open an encoded word of the reader's own making.
   if (plain && clean.find("=?") == std::string::npos) return clean;
-  std::string out;
-  size_t i = 0;
-  while (i < clean.size()) {
-    size_t end = std::min(clean.size(), i + 45);
-    while (end < clean.size() && (static_cast<unsigned char>(clean[end]) & 0xC0) == 0x80) --end;
-    if (!out.empty()) out += "\r\n ";
-    out += "=?UTF-8?B?" + Base64(std::string_view(clean).substr(i, end - i)) + "?=";
-    i = end;
-  }
-  return out;
+  return EncodedWords(clean, "\r\n ");
 }
 
 bool AddrSpec(std::string_view a) {
@@ -95,6 +101,8 @@ bool AddrSpec(std::string_view a) {
 
 // One address or a comma-separated list of "addr" or "Display <addr>";
 // anything else (a line break, a second header, a stray quote) is refused.
+// A display name beyond ASCII (a shop's name in its own language) is written
+// as encoded words, as a header must carry it.
 std::string CheckedAddresses(const std::string& value, const char* header) {
   std::string out;
   size_t start = 0;
@@ -104,15 +112,22 @@ std::string CheckedAddresses(const std::string& value, const char* header) {
     if (comma == std::string::npos) comma = value.size();
     const std::string_view part = text::TrimBlanks(std::string_view(value).substr(start, comma - start));
     bool ok = false;
+    std::string written(part);
     if (AddrSpec(part)) {
       ok = true;
     } else if (!part.empty() && part.back() == '>') {
       const size_t lt = part.rfind('<');
       if (lt != std::string_view::npos && AddrSpec(part.substr(lt + 1, part.size() - lt - 2))) {
         ok = true;
+        bool ascii = true;
         for (char c : part.substr(0, lt)) {
           const auto u = static_cast<unsigned char>(c);
-          if (u < 0x20 || u >= 0x7f || c == '"' || c == '<' || c == '>' || c == '\\') ok = false;
+          if (u >= 0x80) ascii = false;
+          if (u < 0x20 || u == 0x7f || c == '"' || c == '<' || c == '>' || c == '\\') ok = false;
+        }
+        if (ok && !ascii) {
+          written = EncodedWords(text::TrimBlanks(part.substr(0, lt)), " ") + " " +
+                    std::string(part.substr(lt));
         }
       }
     }
@@ -122,7 +137,7 @@ std::string CheckedAddresses(const std::string& value, const char* header) {
                 "' is not an e-mail address");
     }
     if (any) out += ", ";
-    out += part;
+    out += written;
     any = true;
     start = comma + 1;
   }

@@ -49,27 +49,6 @@ constexpr char kConvertAddressToXML[] = "Vendra.Basket.ConvertAddressToXML";
 // their taxes; its "not found" failure means the shop never set it.
 constexpr int32_t kConfigurationKeyNotFound = static_cast<int32_t>(0x8004000Fu);
 
-// The captions of one conversion: each label code is asked of the message
-// manager once, however many lines show it.
-class Captions {
- public:
-  Captions(ObjectPtr manager, std::string locale)
-      : manager_(std::move(manager)), locale_(std::move(locale)) {}
-
-  const std::string& operator()(const char* code) {
-    auto it = texts_.find(code);
-    if (it != texts_.end()) return it->second;
-    std::string text =
-        platform::Call(manager_, "GetMessage", {Variant(code), Variant(locale_)}).ToString();
-    return texts_.emplace(code, std::move(text)).first->second;
-  }
-
- private:
-  ObjectPtr manager_;
-  std::string locale_;
-  std::unordered_map<std::string, std::string> texts_;
-};
-
 // Kelmor.BusinessPartner, created when the first carrier or address is
 // needed and released when the conversion ends, whichever way it ends.
 class Partner {

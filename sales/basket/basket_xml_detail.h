@@ -1,16 +1,18 @@
-// What the order document (basket_xml.cpp) and its tax breakdown
-// (basket_tax.cpp) share: the escaping of text placed into the document, the
-// test whether a tax amount fits a percentage, and the amount formatting of
-// one conversion.
+// What the order document (basket_xml.cpp), its tax breakdown
+// (basket_tax.cpp) and the quotation document (quotation_xml.cpp) share: the
+// escaping of text placed into a document, the test whether a tax amount
+// fits a percentage, and the amount formatting and captions of one
+// conversion.
 //
-// Thread-safety: functions without state; an AmountFormat is used by the one
-// conversion that made it.
+// Thread-safety: functions without state; an AmountFormat or Captions is
+// used by the one conversion that made it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
@@ -53,6 +55,28 @@ class AmountFormat {
   int16_t locale_;
   platform::ObjectPtr data_functions_;
   mutable std::unordered_map<double, std::string> formatted_;
+};
+
+// The captions of one conversion: each label code is asked of the page's
+// message manager (GetMessage(code, locale)) once, however many lines show it.
+class Captions {
+ public:
+  Captions(platform::ObjectPtr manager, std::string locale)
+      : manager_(std::move(manager)), locale_(std::move(locale)) {}
+
+  const std::string& operator()(const char* code) {
+    auto it = texts_.find(code);
+    if (it != texts_.end()) return it->second;
+    std::string text =
+        platform::Call(manager_, "GetMessage", {platform::Variant(code), platform::Variant(locale_)})
+            .ToString();
+    return texts_.emplace(code, std::move(text)).first->second;
+  }
+
+ private:
+  platform::ObjectPtr manager_;
+  std::string locale_;
+  std::unordered_map<std::string, std::string> texts_;
 };
 
 }  // namespace vendra::basket_detail

@@ -21,6 +21,7 @@
 #include "platform/services/message_manager.h"
 #include "sales/basket/basket.h"
 #include "sales/basket/basket_xml_detail.h"
+#include "tests/support/documents.h"
 #include "tests/support/failure.h"
 #include "tests/support/test_instance.h"
 
@@ -52,20 +53,10 @@ class FakeMessages : public platform::Dispatchable<FakeMessages> {
   int calls = 0;
 };
 
-using Column = std::pair<const char*, int32_t>;
-using Row = std::vector<Variant>;
-
-std::shared_ptr<Recordset> MakeSet(const std::vector<Column>& columns, const std::vector<Row>& rows) {
-  auto rs = std::make_shared<Recordset>();
-  for (const auto& [name, type] : columns) rs->fields().Append(name, type, 4000);
-  rs->Open();
-  for (const Row& row : rows) {
-    rs->AddNew();
-    for (size_t i = 0; i < columns.size(); ++i) rs->SetValue(columns[i].first, row[i]);
-    rs->Update();
-  }
-  return rs;
-}
+using vendra_test::Column;
+using vendra_test::MakeSet;
+using vendra_test::Parsed;
+using vendra_test::Row;
 
 std::shared_ptr<Dictionary> Document(std::shared_ptr<Recordset> header,
                                      std::shared_ptr<Recordset> lines) {
@@ -131,14 +122,6 @@ const std::string kStart =
     "<WebOrderTitle>C3554</WebOrderTitle><WebOrderSubTitle>C3555</WebOrderSubTitle>"
     "<CopyOrderTitle>C3590</CopyOrderTitle><CopyOrderSubTitle>C3591</CopyOrderSubTitle>"
     "<OrderHeader WebOrderLabel='C3556' CopyOrderLabel='C3592'>";
-
-// Parses the text as XML; a document that does not parse fails the test.
-pugi::xml_document Parsed(const std::string& xml) {
-  pugi::xml_document doc;
-  const pugi::xml_parse_result result = doc.load_string(xml.c_str());
-  EXPECT_TRUE(result) << result.description() << " at " << result.offset << " in\n" << xml;
-  return doc;
-}
 
 void SetShowTaxOnInvoiceOrders(const std::filesystem::path& config_dir, const char* value) {
   const std::filesystem::path file = config_dir / "VendraConfiguration.xml";
