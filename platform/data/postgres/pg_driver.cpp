@@ -183,6 +183,7 @@ ResultPtr ExecSimple(PGconn* conn, const std::string& sql) {
 // The helpers the translated dialect relies on; safe to run again.
 constexpr const char* kHelpers = R"(
 CREATE EXTENSION IF NOT EXISTS citext;
+CREATE TABLE IF NOT EXISTS vendra_names (folded text PRIMARY KEY, spelling text NOT NULL);
 DO $vendra$ BEGIN
   CREATE OPERATOR + (LEFTARG = text, RIGHTARG = text, FUNCTION = textcat);
 EXCEPTION WHEN duplicate_function OR duplicate_object OR unique_violation THEN NULL;
@@ -354,7 +355,7 @@ std::string Declaration(std::string text) {
 }
 
 constexpr const char* kColumnsQuery = R"(
-SELECT c.oid, c.relname, a.attnum, a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull,
+SELECT c.oid, c.relname, a.attnum, COALESCE(nc.spelling, a.attname), format_type(a.atttypid, a.atttypmod), a.attnotnull,
        a.atthasdef OR a.attidentity <> '', pg_get_expr(d.adbin, d.adrelid),
        COALESCE((SELECT k.n FROM unnest(i.indkey) WITH ORDINALITY AS k(attnum, n)
                  WHERE k.attnum = a.attnum), 0),
@@ -363,6 +364,7 @@ FROM pg_class c
 JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped
 LEFT JOIN pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum
 LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary
+LEFT JOIN vendra_names nc ON nc.folded = a.attname
 WHERE )";
 
 // ---------------------------------------------------------------------------
@@ -425,6 +427,7 @@ class PgSession final : public Session {
     EnsureDomains(st);
     WithReconnect([&] { ExecSimple(conn(), Finish(st, {})); });
     h_->tables.clear();
+    KeepSpellings(st);
     // Rows inserted with their numbers given leave the identity counters
     // behind: they continue after the highest number.
     ExecSimple(conn(), R"(DO $vendra$ DECLARE r record; BEGIN
@@ -457,8 +460,10 @@ class PgSession final : public Session {
 
   std::vector<std::string> TableNames() override {
     ResultPtr r = ExecSimple(conn(),
-                             "SELECT c.relname FROM pg_class c WHERE c.relkind IN ('r', 'p') AND "
-                             "c.relnamespace = current_schema()::regnamespace ORDER BY 1");
+                             "SELECT COALESCE(n.spelling, c.relname) FROM pg_class c "
+                             "LEFT JOIN vendra_names n ON n.folded = c.relname "
+                             "WHERE c.relkind IN ('r', 'p') AND c.relname <> 'vendra_names' AND "
+                             "c.relnamespace = current_schema()::regnamespace ORDER BY c.relname");
     std::vector<std::string> names;
     for (int i = 0; i < PQntuples(r.get()); ++i) names.emplace_back(PQgetvalue(r.get(), i, 0));
     return names;
@@ -493,6 +498,36 @@ class PgSession final : public Session {
 
   void Control(const std::string& sql) {
     WithReconnect([&] { ExecSimple(conn(), sql); });
+  }
+
+  // The server folds names to lower case: the spellings of the names a
+  // schema statement wrote are kept, so result columns, the schema rowset
+  // and table names read as they were declared ("ProdID", not "prodid").
+  void KeepSpellings(const PgStatement& st) {
+    std::string folded = "{", spelled = "{";
+    auto element = [](std::string& out, const std::string& v) {
+      if (out.size() > 1) out += ',';
+      out += '"';
+      for (char c : v) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+      }
+      out += '"';
+    };
+    for (const auto& [lower, spelling] : st.spellings) {
+      if (lower == spelling) continue;
+      element(folded, lower);
+      element(spelled, spelling);
+    }
+    if (folded.size() == 1) return;
+    folded += '}';
+    spelled += '}';
+    const char* values[2] = {folded.c_str(), spelled.c_str()};
+    ResultPtr r(PQexecParams(conn(),
+                             "INSERT INTO vendra_names SELECT * FROM unnest($1::text[], $2::text[]) "
+                             "ON CONFLICT DO NOTHING",
+                             2, nullptr, values, nullptr, nullptr, 0));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) RaiseResult(conn(), r.release());
   }
 
   void EnsureDomains(const PgStatement& st) {
@@ -586,8 +621,10 @@ class PgSession final : public Session {
     }
     if (PQresultStatus(r) == PGRES_COMMAND_OK) {
       const std::string_view status = PQcmdStatus(r);
-      if (status.rfind("CREATE", 0) == 0 || status.rfind("ALTER", 0) == 0 || status.rfind("DROP", 0) == 0)
+      if (status.rfind("CREATE", 0) == 0 || status.rfind("ALTER", 0) == 0 || status.rfind("DROP", 0) == 0) {
         h_->tables.clear();
+        KeepSpellings(st);
+      }
       result.rows_affected = affected;
       return result;
     }
@@ -667,6 +704,7 @@ class PgSession final : public Session {
       auto at = tinfo->by_attnum.find(col);
       if (at == tinfo->by_attnum.end()) continue;
       const ColumnDescription& d = tinfo->columns[at->second];
+      if (sp == st.spellings.end() && detail::EqualsNoCase(name, d.name)) f.name = d.name;
       f.type = d.type.type;
       f.defined_size = d.type.size;
       f.base_table = tinfo->name;
@@ -720,7 +758,7 @@ class PgSession final : public Session {
       d.has_default = std::string_view(PQgetvalue(r.get(), i, 6)) == "t";
       if (!PQgetisnull(r.get(), i, 7)) d.default_text = PQgetvalue(r.get(), i, 7);
       d.key_position = std::atoi(PQgetvalue(r.get(), i, 8));
-      if (std::string_view(PQgetvalue(r.get(), i, 9)) == "t" && d.type.type == adInteger) info->identity = d.name;
+      if (std::string_view(PQgetvalue(r.get(), i, 9)) == "t" && d.type.type == adInteger) info->identity = detail::Lower(d.name);
       info->by_attnum[attnum] = info->columns.size();
       info->columns.push_back(std::move(d));
     }
