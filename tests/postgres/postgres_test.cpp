@@ -207,6 +207,15 @@ TEST_F(PostgresTest, TransactionsAndSavepoints) {
     c->Execute("DELETE FROM T");
   }  // rolled back
   EXPECT_EQ(Scalar("SELECT SUM(ID) FROM T").ToString(), "5");
+  // A failing statement in a transaction is undone alone, as on SQLite: the
+  // transaction goes on and commits what else it did.
+  c->BeginTrans();
+  c->Execute("INSERT INTO T VALUES (5)");
+  EXPECT_THROW(c->Execute("INSERT INTO T VALUES (5)"), ComError);
+  EXPECT_THROW(c->Execute("SELEC 1"), ComError);
+  c->Execute("INSERT INTO T VALUES (6)");
+  c->CommitTrans();
+  EXPECT_EQ(Scalar("SELECT SUM(ID) FROM T").ToString(), "16");
 }
 
 TEST_F(PostgresTest, BatchUpdatesWriteThroughTheSameRecordsetCode) {

@@ -593,6 +593,8 @@ class PgSession final : public Session {
     for (size_t k = 0; k < texts.size(); ++k) values[k] = present[k] ? texts[k].c_str() : nullptr;
     const bool prepare = st.now_at.empty();
     ResultPtr res = WithReconnect([&] {
+      if (PQtransactionStatus(conn()) == PQTRANS_INTRANS)
+        return InStatementSavepoint(text, static_cast<int>(texts.size()), values.data(), prepare);
       PGresult* r = nullptr;
       if (prepare) {
         const std::string& name = Prepared(text, static_cast<int>(texts.size()));
@@ -658,6 +660,75 @@ class PgSession final : public Session {
       }
     }
     return result;
+  }
+
+  // Runs a statement inside a transaction within a savepoint of its own,
+  // sent with it in one round trip (a pipeline): a failing statement is
+  // undone alone and the transaction stays usable, as it does on SQLite,
+  // where the server would otherwise refuse everything up to the rollback.
+  ResultPtr InStatementSavepoint(const std::string& text, int count, const char* const* values, bool prepare) {
+    PGconn* c = conn();
+    std::string name;
+    bool new_prepare = false;
+    if (prepare) {
+      auto it = h_->prepared.find(text);
+      if (it != h_->prepared.end()) {
+        name = it->second;
+      } else if (h_->prepared.size() < kMaxPreparedPerConnection) {
+        name = "vendra_" + std::to_string(h_->prepared.size() + 1);
+        new_prepare = true;
+      }
+    }
+    if (!PQenterPipelineMode(c)) RaiseResult(c, nullptr);
+    bool sent = PQsendQueryParams(c, "SAVEPOINT vendra_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    if (new_prepare) sent = sent && PQsendPrepare(c, name.c_str(), text.c_str(), count, nullptr);
+    if (!name.empty()) {
+      sent = sent && PQsendQueryPrepared(c, name.c_str(), count, values, nullptr, nullptr, 0);
+    } else {
+      sent = sent && PQsendQueryParams(c, text.c_str(), count, nullptr, values, nullptr, nullptr, 0);
+    }
+    sent = sent && PQsendQueryParams(c, "RELEASE SAVEPOINT vendra_statement", 0, nullptr, nullptr, nullptr,
+                                     nullptr, 0);
+    sent = sent && PQpipelineSync(c);
+    const int queries = new_prepare ? 4 : 3;
+    ResultPtr statement, failure;
+    bool prepared_ok = false;
+    for (int q = 0; q < queries && sent; ++q) {
+      ResultPtr first;
+      while (PGresult* r = PQgetResult(c)) {
+        if (!first) {
+          first.reset(r);
+        } else {
+          PQclear(r);
+        }
+      }
+      const ExecStatusType st = first ? PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
+      if (new_prepare && q == 1) prepared_ok = st == PGRES_COMMAND_OK;
+      if (st == PGRES_FATAL_ERROR || st == PGRES_NONFATAL_ERROR) {
+        if (!failure) failure = first ? std::move(first) : ResultPtr();
+        if (!first && PQstatus(c) == CONNECTION_BAD) break;
+      } else if (q == queries - 2 && !failure) {
+        statement = std::move(first);
+      }
+    }
+    if (sent && PQstatus(c) == CONNECTION_OK) {
+      // The result of the sync ends the pipeline.
+      while (PGresult* r = PQgetResult(c)) {
+        const bool end = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+        PQclear(r);
+        if (end) break;
+      }
+    }
+    PQexitPipelineMode(c);
+    if (prepared_ok) h_->prepared.emplace(text, name);
+    if (!sent || failure || !statement) {
+      if (PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) == PQTRANS_INERROR) {
+        PQclear(PQexec(c, "ROLLBACK TO SAVEPOINT vendra_statement"));
+        PQclear(PQexec(c, "RELEASE SAVEPOINT vendra_statement"));
+      }
+      RaiseResult(c, failure.release());
+    }
+    return statement;
   }
 
   // The name of the prepared statement for a text, preparing it the first
