@@ -19,6 +19,7 @@
 #include "platform/core/com_error.h"
 #include "platform/data/ado_types.h"
 #include "platform/data/connection.h"
+#include "platform/data/fault_injection.h"
 #include "platform/data/recordset.h"
 #include "platform/data/postgres/pg_dialect.h"
 #include "platform/data/postgres/pg_driver.h"
@@ -255,6 +256,25 @@ TEST_F(PostgresTest, BatchUpdatesWriteThroughTheSameRecordsetCode) {
   EXPECT_EQ(Scalar("SELECT TEXT FROM NOTE WHERE ID = 1").ToString(), "changed");
 }
 
+TEST_F(PostgresTest, AFailingBatchLeavesNothingBehind) {
+  ExecuteScript(*Open(), "CREATE TABLE NOTE (ID INTEGER PRIMARY KEY, TEXT NVARCHAR(5))");
+  auto c = Open();
+  auto rs = std::make_shared<Recordset>();
+  rs->SetCursorLocation(adUseClient);
+  rs->Open("SELECT * FROM NOTE", c, adOpenStatic, adLockBatchOptimistic);
+  rs->AddNew({{"TEXT", "a"}});
+  rs->AddNew({{"TEXT", "b"}});
+  {
+    ScopedFault fault(2);  // the second insert fails
+    EXPECT_THROW(rs->UpdateBatch(), ComError);
+  }
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM NOTE").ToString(), "0");
+  // A text longer than its column is the server's error, and nothing is written.
+  rs->AddNew({{"TEXT", "too long"}});
+  EXPECT_THROW(rs->UpdateBatch(), ComError);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM NOTE").ToString(), "0");
+}
+
 TEST_F(PostgresTest, ErrorsCarryTheServersOwnText) {
   auto c = Open();
   ExecuteScript(*c, "CREATE TABLE T (ID INT PRIMARY KEY)");
@@ -305,6 +325,25 @@ TEST_F(PostgresTest, ServerDownOrDatabaseMissingIsAClearError) {
     ASSERT_EQ(c->Errors()->Count(), 1);
     EXPECT_EQ(c->Errors()->Item(0)->Source(), "Microsoft OLE DB Provider for PostgreSQL");
   }
+}
+
+TEST_F(PostgresTest, AStatementTimeoutIsTheServersErrorAndRollsBack) {
+  ExecuteScript(*Open(), "CREATE TABLE T (ID INT PRIMARY KEY)");
+  auto c = std::make_shared<Connection>();
+  c->Open(cs_ + ";Command Timeout=1");
+  c->BeginTrans();
+  c->Execute("INSERT INTO T VALUES (1)");
+  try {
+    c->Execute("SELECT pg_sleep(3)");
+    ADD_FAILURE() << "no timeout";
+  } catch (const ComError& e) {
+    EXPECT_NE(e.description().find("statement timeout"), std::string::npos) << e.description();
+  }
+  EXPECT_EQ(c->Errors()->Item(0)->SQLState(), "HYT00");
+  c->RollbackTrans();
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM T").ToString(), "0");
+  auto bad = std::make_shared<Connection>();
+  EXPECT_THROW(bad->Open(cs_ + ";Command Timeout=soon"), ComError);
 }
 
 TEST_F(PostgresTest, ConnectionsArePooledAndRecoverFromADroppedOne) {

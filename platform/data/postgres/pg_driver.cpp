@@ -115,8 +115,10 @@ Pool& ThePool() {
 
 // The libpq keywords of a connection string.
 struct Target {
-  std::string host, port, dbname, user, password, timeout;
-  std::string Key() const { return host + '\n' + port + '\n' + dbname + '\n' + user + '\n' + password; }
+  std::string host, port, dbname, user, password, timeout, statement_timeout;
+  std::string Key() const {
+    return host + '\n' + port + '\n' + dbname + '\n' + user + '\n' + password + '\n' + statement_timeout;
+  }
   std::string Describe() const { return host + (port.empty() ? "" : ":" + port) + "/" + dbname; }
 };
 
@@ -136,6 +138,13 @@ Target TargetOf(const ConnectionSettings& s) {
   t.user = s.Has("User ID") ? s.Get("User ID") : s.Get("UID");
   t.password = s.Has("Password") ? s.Get("Password") : s.Get("PWD");
   t.timeout = s.Has("Connect Timeout") ? s.Get("Connect Timeout") : "5";
+  // Seconds a statement may run before the server cancels it (0: no limit).
+  const std::string command = s.Get("Command Timeout");
+  if (!command.empty()) {
+    if (command.find_first_not_of("0123456789") != std::string::npos)
+      Raise("08001", "Command Timeout must be a whole number of seconds, not \"" + command + "\".");
+    t.statement_timeout = command;
+  }
   return t;
 }
 
@@ -152,8 +161,9 @@ std::unique_ptr<PGconn, PgConnDeleter> Connect(const Target& t) {
   add("user", t.user);
   add("password", t.password);
   add("connect_timeout", t.timeout);
-  static const std::string options =
+  std::string options =
       "-c DateStyle=ISO,YMD -c TimeZone=UTC -c extra_float_digits=3 -c client_min_messages=warning";
+  if (!t.statement_timeout.empty()) options += " -c statement_timeout=" + t.statement_timeout + "s";
   add("options", options);
   static const std::string app = "vendra";
   add("application_name", app);
@@ -182,6 +192,7 @@ ResultPtr ExecSimple(PGconn* conn, const std::string& sql) {
 
 // The helpers the translated dialect relies on; safe to run again.
 constexpr const char* kHelpers = R"(
+SELECT pg_advisory_xact_lock(1987654321);
 CREATE EXTENSION IF NOT EXISTS citext;
 CREATE TABLE IF NOT EXISTS vendra_names (folded text PRIMARY KEY, spelling text NOT NULL);
 DO $vendra$ BEGIN
