@@ -157,6 +157,12 @@ TEST_F(PostgresTest, ColumnsHaveTheAdoTypesTheyHaveOnSqlite) {
   EXPECT_EQ(rows, lite.FieldCount());
   // Flags hold 0/1 only.
   EXPECT_THROW(Open()->Execute("UPDATE TYPES SET FLAG = 2"), ComError);
+  // A column added through another connection shows in a statement prepared before.
+  auto before = Open();
+  EXPECT_EQ(before->Execute("SELECT * FROM TYPES")->FieldCount(), lite.FieldCount());
+  Open()->Execute("ALTER TABLE TYPES ADD Extra NVARCHAR(10)");
+  EXPECT_EQ(before->Execute("SELECT * FROM TYPES")->FieldCount(), lite.FieldCount() + 1);
+  EXPECT_EQ(before->Execute("SELECT * FROM TYPES")->fields()["Extra"].Type(), adVarWChar);
 }
 
 TEST_F(PostgresTest, CanonicalSqlRunsAndTextsCompareCaseInsensitively) {

@@ -34,6 +34,11 @@ constexpr Oid kBoolOid = 16, kInt8Oid = 20, kInt2Oid = 21, kInt4Oid = 23, kFloat
 
 std::atomic<int64_t> g_connections_opened{0};
 
+// Bumped by every schema change made through the driver: each connection
+// then forgets the columns it described and the statements it prepared (a
+// prepared "SELECT *" must not change its columns underneath).
+std::atomic<uint64_t> g_schema_epoch{1};
+
 // The ODBC state the system's callers look at, from the server's SQLSTATE.
 std::string OdbcState(std::string_view sqlstate) {
   if (sqlstate.substr(0, 2) == "23") return "23000";
@@ -99,6 +104,7 @@ struct Handle {
   std::set<std::string> domains;                          // domains known to exist
   std::unordered_map<Oid, std::shared_ptr<const TableInfo>> tables;
   Oid citext_oid = 0;
+  uint64_t schema_epoch = 0;
 };
 
 struct Pool {
@@ -437,7 +443,7 @@ class PgSession final : public Session {
     const PgStatement st = TranslateToPostgres(sql);
     EnsureDomains(st);
     WithReconnect([&] { ExecSimple(conn(), Finish(st, {})); });
-    h_->tables.clear();
+    SchemaChanged();
     KeepSpellings(st);
     // Rows inserted with their numbers given leave the identity counters
     // behind: they continue after the highest number.
@@ -585,8 +591,26 @@ class PgSession final : public Session {
     return detail::Lower(name);
   }
 
+  // Forgets what a schema change made elsewhere in the process outdated.
+  void CheckSchemaEpoch() {
+    const uint64_t epoch = g_schema_epoch.load();
+    if (h_->schema_epoch == epoch) return;
+    h_->tables.clear();
+    if (!h_->prepared.empty()) {
+      PQclear(PQexec(conn(), "DEALLOCATE ALL"));
+      h_->prepared.clear();
+    }
+    h_->schema_epoch = epoch;
+  }
+
+  void SchemaChanged() {
+    ++g_schema_epoch;
+    CheckSchemaEpoch();
+  }
+
   QueryResult Execute(std::string_view canonical, const PgStatement& st, const std::vector<std::string>& texts,
                       const std::vector<bool>& present, int64_t max_rows) {
+    CheckSchemaEpoch();
     EnsureDomains(st);
     // An insert into a table the database numbers returns the number (the
     // batch reads it back as the new row's id); rowid names that column.
@@ -635,7 +659,7 @@ class PgSession final : public Session {
     if (PQresultStatus(r) == PGRES_COMMAND_OK) {
       const std::string_view status = PQcmdStatus(r);
       if (status.rfind("CREATE", 0) == 0 || status.rfind("ALTER", 0) == 0 || status.rfind("DROP", 0) == 0) {
-        h_->tables.clear();
+        SchemaChanged();
         KeepSpellings(st);
       }
       result.rows_affected = affected;
