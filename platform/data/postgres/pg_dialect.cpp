@@ -247,6 +247,13 @@ class PgTranslator {
         i_ = j;
         return Note("W");
       }
+      if (upper == "COLLATE" && FollowedBy(j, "NOCASE")) {
+        // Texts compare without regard to case already (citext).
+        size_t k = SkipBlanks(j) + 6;
+        while (!text().empty() && IsBlank(text().back())) text().pop_back();
+        i_ = k;
+        return;
+      }
       if (upper == "AUTOINCREMENT" && ddl_) {
         i_ = j;
         return;

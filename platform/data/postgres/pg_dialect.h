@@ -15,7 +15,7 @@
 //     included), "BIT" over smallint holding 0/1, "MONEY" over numeric(19,4),
 //     "DATETIME" over timestamp(0) (dates in one form, to the second),
 //     "TINYINT" over smallint 0..255; INTEGER PRIMARY KEY and IDENTITY(1,1)
-//     become identity columns;
+//     become identity columns; COLLATE NOCASE goes (citext is that already);
 //   - "+" between texts needs no change: every database has a text + text
 //     operator.
 //

@@ -201,6 +201,8 @@ constexpr const char* kHelpers = R"(
 SELECT pg_advisory_xact_lock(1987654321);
 CREATE EXTENSION IF NOT EXISTS citext;
 CREATE TABLE IF NOT EXISTS vendra_names (folded text PRIMARY KEY, spelling text NOT NULL);
+CREATE OR REPLACE FUNCTION instr(haystack text, needle text) RETURNS integer
+  LANGUAGE sql IMMUTABLE AS 'SELECT strpos(haystack, needle)';
 DO $vendra$ BEGIN
   CREATE OPERATOR + (LEFTARG = text, RIGHTARG = text, FUNCTION = textcat);
 EXCEPTION WHEN duplicate_function OR duplicate_object OR unique_violation THEN NULL;
