@@ -12,6 +12,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <string>
 
@@ -165,6 +168,23 @@ TEST_F(PostgresTest, ColumnsHaveTheAdoTypesTheyHaveOnSqlite) {
   Open()->Execute("ALTER TABLE TYPES ADD Extra NVARCHAR(10)");
   EXPECT_EQ(before->Execute("SELECT * FROM TYPES")->FieldCount(), lite.FieldCount() + 1);
   EXPECT_EQ(before->Execute("SELECT * FROM TYPES")->fields()["Extra"].Type(), adVarWChar);
+}
+
+TEST_F(PostgresTest, CatalogScriptsWithoutTriggersRunAsTheyStand) {
+  const char* source = std::getenv("VENDRA_SOURCE_DIR");
+  if (!source) GTEST_SKIP() << "VENDRA_SOURCE_DIR is not set (ctest sets it)";
+  auto c = Open();
+  for (const char* catalog : {"Gantrel", "Syntaro"}) {
+    for (const char* file : {"schema.sql", "demo.sql"}) {
+      std::ifstream in(std::filesystem::path(source) / "db" / catalog / file);
+      ASSERT_TRUE(in) << catalog << "/" << file;
+      std::stringstream text;
+      text << in.rdbuf();
+      EXPECT_NO_THROW(ExecuteScript(*c, text.str())) << catalog << "/" << file;
+    }
+  }
+  auto tables = c->OpenSchema(adSchemaTables);
+  EXPECT_GT(tables->RecordCount(), 5);
 }
 
 TEST_F(PostgresTest, CanonicalSqlRunsAndTextsCompareCaseInsensitively) {
