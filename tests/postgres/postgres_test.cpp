@@ -374,6 +374,27 @@ TEST_F(PostgresTest, AStatementTimeoutIsTheServersErrorAndRollsBack) {
   EXPECT_THROW(bad->Open(cs_ + ";Command Timeout=soon"), ComError);
 }
 
+TEST_F(PostgresTest, AServerGoneMidTransactionLeavesNothingHalfWritten) {
+  ExecuteScript(*Open(), "CREATE TABLE T (ID INT PRIMARY KEY)");
+  auto c = Open();
+  c->BeginTrans();
+  c->Execute("INSERT INTO T VALUES (1)");
+  auto killer = std::make_shared<Connection>();
+  killer->Open(postgres::ConnectionStringFromUrl(url_, "postgres"));
+  killer->Execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + db_ +
+                  "' AND pid <> pg_backend_pid()");
+  try {
+    c->Execute("INSERT INTO T VALUES (2)");
+    ADD_FAILURE() << "the connection is gone";
+  } catch (const ComError& e) {
+    EXPECT_NE(e.description().find("terminat"), std::string::npos) << e.description();
+  }
+  EXPECT_NO_THROW(c->RollbackTrans());
+  c->Close();
+  // The pool recovers: the next connection works, and the first insert never landed.
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM T").ToString(), "0");
+}
+
 TEST_F(PostgresTest, ConnectionsArePooledAndRecoverFromADroppedOne) {
   Open()->Execute("SELECT 1");
   const int64_t opened = postgres::ConnectionsOpened();

@@ -459,13 +459,16 @@ class PgSession final : public Session {
 
   void Begin() override { Control("BEGIN"); }
   void Commit() override { Control("COMMIT"); }
+  // A connection the server dropped has nothing left to roll back: the
+  // server ended its transaction with it.
   void Rollback() override {
+    if (PQstatus(conn()) == CONNECTION_BAD) return;
     if (PQtransactionStatus(conn()) != PQTRANS_IDLE) Control("ROLLBACK");
   }
   void Savepoint(std::string_view name) override { Control("SAVEPOINT " + std::string(name)); }
   void ReleaseSavepoint(std::string_view name) override { Control("RELEASE SAVEPOINT " + std::string(name)); }
   void RollbackToSavepoint(std::string_view name) override {
-    if (PQtransactionStatus(conn()) == PQTRANS_IDLE) return;
+    if (PQstatus(conn()) == CONNECTION_BAD || PQtransactionStatus(conn()) == PQTRANS_IDLE) return;
     Control("ROLLBACK TO SAVEPOINT " + std::string(name));
     Control("RELEASE SAVEPOINT " + std::string(name));
   }
