@@ -26,6 +26,7 @@
 #include "platform/data/recordset.h"
 #include "platform/data/postgres/pg_dialect.h"
 #include "platform/data/postgres/pg_driver.h"
+#include "platform/data/sqlite/sqlite_driver.h"
 #include "tests/support/test_instance.h"
 
 namespace platform::data {
@@ -205,6 +206,57 @@ TEST_F(PostgresTest, CanonicalSqlRunsAndTextsCompareCaseInsensitively) {
   rs->MoveNext();
   EXPECT_EQ(rs->Value("Label").ToString(), "nut/it's");
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM dbo.Products WHERE Name = 'BOLT' OR Name LIKE 'Wash%'").ToString(), "2");
+}
+
+// Statements with their values written in run as parameterised shapes; the
+// results are the same as with the values left in the text.
+TEST_F(PostgresTest, StatementsWithValuesWrittenInGiveTheSameResultsParameterised) {
+  ExecuteScript(*Open(), R"(
+    CREATE TABLE ITEM (ID INT PRIMARY KEY, NAME NVARCHAR(20), PRICE MONEY, QTY FLOAT, FLAG BIT, STAMP DATETIME,
+                       BIG BIGINT);
+    INSERT INTO ITEM VALUES (1, 'Bolt', 2.5, 1.5, 1, '2026-12-08T10:00:00', 5000000000);
+    INSERT INTO ITEM VALUES (2, 'it''s', -0.25, -3, 0, '2026-12-09 00:00:00', -1);
+  )");
+  const char* statements[] = {
+      "SELECT ID FROM ITEM WHERE NAME = 'BOLT'",
+      "SELECT ID FROM ITEM WHERE NAME = 'IT''S' AND PRICE = -0.25",
+      "SELECT ID FROM ITEM WHERE QTY < -2.5 OR BIG > 4999999999",
+      "SELECT ID FROM ITEM WHERE STAMP >= '2026-12-09' ORDER BY 1",
+      "SELECT NAME + '!' FROM ITEM WHERE ID = 1",
+      "SELECT 'x' + 'y' AS T FROM ITEM WHERE FLAG = 1",
+      "SELECT COUNT(*) FROM ITEM WHERE NAME LIKE 'b%' AND FLAG IN (0, 1)",
+      "SELECT TOP 1 ID FROM ITEM WHERE PRICE * 2 = 5.0",
+      "SELECT SUM(PRICE) FROM ITEM WHERE ID BETWEEN 1 AND 2",
+  };
+  auto c = Open();
+  for (const char* sql : statements) {
+    std::string off, on;
+    for (bool autoparam : {false, true}) {
+      sqlite::SetAutoParameterisation(autoparam);
+      std::string& out = autoparam ? on : off;
+      try {
+        auto rs = c->Execute(sql);
+        for (; !rs->Eof(); rs->MoveNext()) out += rs->fields()[0].Value().ToString() + ";";
+      } catch (const ComError& e) {
+        out = "error: " + e.description();
+      }
+    }
+    sqlite::SetAutoParameterisation(true);
+    EXPECT_EQ(on, off) << sql;
+    EXPECT_EQ(on.find("error"), std::string::npos) << sql << ": " << on;
+  }
+  // Twenty statements that differ in their value share one prepared shape.
+  for (int i = 0; i < 20; ++i) c->Execute("SELECT NAME FROM ITEM WHERE ID = " + std::to_string(i));
+  auto shapes = c->Execute("SELECT COUNT(*) FROM pg_prepared_statements WHERE statement = 'SELECT NAME FROM ITEM WHERE ID = $1'");
+  EXPECT_EQ(shapes->fields()[0].Value().ToString(), "1");
+  // Writes with values written in.
+  c->Execute("INSERT INTO ITEM (ID, NAME, PRICE, FLAG, STAMP) VALUES (3, 'Nut', 0.1, 1, '2027-01-02')");
+  c->Execute("UPDATE ITEM SET QTY = 2, FLAG = 0 WHERE ID = 3 AND NAME = 'nut'");
+  auto rs = c->Execute("SELECT PRICE, FLAG, STAMP, QTY FROM ITEM WHERE ID = 3");
+  EXPECT_TRUE(rs->Value("PRICE") == Variant(Currency::Parse("0.1")));
+  EXPECT_TRUE(rs->Value("FLAG") == Variant(false));
+  EXPECT_TRUE(rs->Value("STAMP") == Variant(Date::FromParts(2027, 1, 2)));
+  EXPECT_EQ(rs->Value("QTY").ToString(), "2");
 }
 
 TEST_F(PostgresTest, GetDateReadsThePlatformClock) {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -19,6 +20,8 @@
 #include "platform/data/data_util.h"
 #include "platform/data/fault_injection.h"
 #include "platform/data/postgres/pg_dialect.h"
+#include "platform/data/sqlite/literal_lexer.h"
+#include "platform/data/sqlite/sqlite_driver.h"
 
 namespace platform::data::postgres {
 
@@ -395,6 +398,9 @@ class PgSession final : public Session {
 
   QueryResult Run(std::string_view sql, std::span<const BoundValue> params, int64_t max_rows) override {
     FaultInjection::BeforeStatement();
+    if (params.empty()) {
+      if (auto done = RunParameterised(sql, max_rows)) return std::move(*done);
+    }
     auto st = CachedPostgresStatement(sql);
     std::vector<std::string> texts(st->parameters.size());
     std::vector<bool> bound(st->parameters.size(), false), present(st->parameters.size(), false);
@@ -430,6 +436,9 @@ class PgSession final : public Session {
 
   int64_t Exec(std::string_view sql, std::span<const Variant> params) override {
     FaultInjection::BeforeStatement();
+    if (params.empty()) {
+      if (auto done = RunParameterised(sql, 0)) return done->rows_affected;
+    }
     auto st = CachedPostgresStatement(sql);
     if (params.size() != st->parameters.size()) {
       Raise("07001", std::to_string(params.size()) + " values were given for a statement with " +
@@ -495,6 +504,67 @@ class PgSession final : public Session {
 
  private:
   PGconn* conn() const { return h_->conn.get(); }
+
+  // Automatic parameterisation: a statement with its values written into it
+  // runs as its shape (each value literal a parameter, shared by every
+  // statement that differs only in its values), prepared once per
+  // connection. Literals are typed as the server's parser types them:
+  // integers int4 (int8 when larger), other numbers numeric, texts unknown.
+  // A shape the server will not prepare runs as written. nullopt: not
+  // parameterised.
+  std::optional<QueryResult> RunParameterised(std::string_view sql, int64_t max_rows) {
+    if (!sqlite::AutoParameterisation() || h_->prepared.size() >= kMaxPreparedPerConnection) return std::nullopt;
+    sqlite::ParameterisedStatement p = sqlite::Parameterise(sql);
+    if (!p.parameterised) return std::nullopt;
+    auto st = CachedPostgresStatement(p.shape);
+    if (st->parameters.size() != p.literals.size() || !st->now_at.empty()) return std::nullopt;
+    std::vector<std::string> texts(p.literals.size());
+    std::vector<bool> present(p.literals.size(), true);
+    std::vector<Oid> types(p.literals.size(), 0);
+    for (size_t k = 0; k < p.literals.size(); ++k) {
+      const sqlite::Literal& l = p.literals[k];
+      switch (l.kind) {
+        case sqlite::Literal::Kind::kText:
+          texts[k] = l.text;
+          break;
+        case sqlite::Literal::Kind::kInteger:
+          texts[k] = std::to_string(l.integer);
+          types[k] = l.integer >= std::numeric_limits<int32_t>::min() &&
+                             l.integer <= std::numeric_limits<int32_t>::max()
+                         ? kInt4Oid
+                         : kInt8Oid;
+          break;
+        case sqlite::Literal::Kind::kReal:
+          texts[k] = (l.negative ? "-" : "") + l.text;
+          types[k] = kNumericOid;
+          break;
+        case sqlite::Literal::Kind::kBlob:
+          return std::nullopt;
+      }
+    }
+    types_ = &types;
+    prepare_failed_ = false;
+    try {
+      QueryResult r = Execute(sql, *st, texts, present, max_rows);
+      types_ = nullptr;
+      return r;
+    } catch (const DatabaseError&) {
+      types_ = nullptr;
+      if (!prepare_failed_) throw;
+      return std::nullopt;  // the text runs as written and reports its own error, if it has one
+    }
+  }
+
+  // The key of a prepared statement: its text, and the parameter types
+  // when they were given.
+  std::string PreparedKey(const std::string& text) const {
+    if (!types_) return text;
+    std::string key = text;
+    key += '\0';
+    for (Oid t : *types_) key += std::to_string(t) + ',';
+    return key;
+  }
+  const Oid* Types() const { return types_ ? types_->data() : nullptr; }
 
   // Runs work; a pooled connection the server dropped (a restart) fails its
   // first statement: it is connected again and the work runs once more.
@@ -644,7 +714,7 @@ class PgSession final : public Session {
         }
       }
       if (!r) {
-        r = PQexecParams(conn(), text.c_str(), static_cast<int>(texts.size()), nullptr, values.data(), nullptr,
+        r = PQexecParams(conn(), text.c_str(), static_cast<int>(texts.size()), Types(), values.data(), nullptr,
                          nullptr, 0);
       }
       const ExecStatusType s = PQresultStatus(r);
@@ -711,7 +781,7 @@ class PgSession final : public Session {
     std::string name;
     bool new_prepare = false;
     if (prepare) {
-      auto it = h_->prepared.find(text);
+      auto it = h_->prepared.find(PreparedKey(text));
       if (it != h_->prepared.end()) {
         name = it->second;
       } else if (h_->prepared.size() < kMaxPreparedPerConnection) {
@@ -721,7 +791,7 @@ class PgSession final : public Session {
     }
     if (!PQenterPipelineMode(c)) RaiseResult(c, nullptr);
     bool sent = PQsendQueryParams(c, "SAVEPOINT vendra_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
-    if (new_prepare) sent = sent && PQsendPrepare(c, name.c_str(), text.c_str(), count, nullptr);
+    if (new_prepare) sent = sent && PQsendPrepare(c, name.c_str(), text.c_str(), count, Types());
     if (!name.empty()) {
       sent = sent && PQsendQueryPrepared(c, name.c_str(), count, values, nullptr, nullptr, 0);
     } else {
@@ -760,7 +830,8 @@ class PgSession final : public Session {
       }
     }
     PQexitPipelineMode(c);
-    if (prepared_ok) h_->prepared.emplace(text, name);
+    if (prepared_ok) h_->prepared.emplace(PreparedKey(text), name);
+    if (new_prepare && !prepared_ok) prepare_failed_ = true;
     if (!sent || failure || !statement) {
       if (PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) == PQTRANS_INERROR) {
         PQclear(PQexec(c, "ROLLBACK TO SAVEPOINT vendra_statement"));
@@ -775,14 +846,18 @@ class PgSession final : public Session {
   // time; empty when the connection keeps too many already.
   const std::string& Prepared(const std::string& text, int count) {
     static const std::string none;
-    auto it = h_->prepared.find(text);
+    const std::string key = PreparedKey(text);
+    auto it = h_->prepared.find(key);
     if (it != h_->prepared.end()) return it->second;
     if (h_->prepared.size() >= kMaxPreparedPerConnection) return none;
     std::string name = "vendra_" + std::to_string(h_->prepared.size() + 1);
-    PGresult* r = PQprepare(conn(), name.c_str(), text.c_str(), count, nullptr);
-    if (PQresultStatus(r) != PGRES_COMMAND_OK) RaiseResult(conn(), r);
+    PGresult* r = PQprepare(conn(), name.c_str(), text.c_str(), count, Types());
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+      prepare_failed_ = true;
+      RaiseResult(conn(), r);
+    }
     PQclear(r);
-    return h_->prepared.emplace(text, std::move(name)).first->second;
+    return h_->prepared.emplace(key, std::move(name)).first->second;
   }
 
   void Describe(const PgStatement& st, PGresult* r, QueryResult& result) {
@@ -881,6 +956,8 @@ class PgSession final : public Session {
   Target target_;
   bool used_ = false;
   int64_t last_insert_id_ = 0;
+  const std::vector<Oid>* types_ = nullptr;  // parameter types of the statement running, when given
+  bool prepare_failed_ = false;              // the last failure was the server refusing to prepare
 };
 
 class PgDriver final : public Driver {
