@@ -106,7 +106,6 @@ struct Handle {
   std::unordered_map<std::string, std::string> prepared;  // text -> statement name
   std::set<std::string> domains;                          // domains known to exist
   std::unordered_map<Oid, std::shared_ptr<const TableInfo>> tables;
-  Oid citext_oid = 0;
   uint64_t schema_epoch = 0;
 };
 
@@ -239,8 +238,6 @@ std::unique_ptr<Handle> OpenHandle(const Target& t, uint64_t generation) {
       throw;
     }
   }
-  ResultPtr r = ExecSimple(h->conn.get(), "SELECT COALESCE(to_regtype('citext')::oid, 0)");
-  h->citext_oid = static_cast<Oid>(std::strtoul(PQgetvalue(r.get(), 0, 0), nullptr, 10));
   return h;
 }
 
@@ -431,7 +428,7 @@ class PgSession final : public Session {
                            (st->parameters[k].empty() ? std::to_string(k + 1) : st->parameters[k]) + ".");
       }
     }
-    return Execute(sql, *st, texts, present, max_rows);
+    return Execute(*st, texts, present, max_rows);
   }
 
   int64_t Exec(std::string_view sql, std::span<const Variant> params) override {
@@ -447,7 +444,7 @@ class PgSession final : public Session {
     std::vector<std::string> texts(params.size());
     std::vector<bool> present(params.size());
     for (size_t k = 0; k < params.size(); ++k) present[k] = ParameterText(params[k], texts[k]);
-    return Execute(sql, *st, texts, present, 0).rows_affected;
+    return Execute(*st, texts, present, 0).rows_affected;
   }
 
   void ExecuteScript(std::string_view sql) override {
@@ -545,7 +542,7 @@ class PgSession final : public Session {
     types_ = &types;
     prepare_failed_ = false;
     try {
-      QueryResult r = Execute(sql, *st, texts, present, max_rows);
+      QueryResult r = Execute(*st, texts, present, max_rows);
       types_ = nullptr;
       return r;
     } catch (const DatabaseError&) {
@@ -683,7 +680,7 @@ class PgSession final : public Session {
     CheckSchemaEpoch();
   }
 
-  QueryResult Execute(std::string_view canonical, const PgStatement& st, const std::vector<std::string>& texts,
+  QueryResult Execute(const PgStatement& st, const std::vector<std::string>& texts,
                       const std::vector<bool>& present, int64_t max_rows) {
     CheckSchemaEpoch();
     EnsureDomains(st);
@@ -721,7 +718,6 @@ class PgSession final : public Session {
       if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK) RaiseResult(conn(), r);
       return ResultPtr(r);
     });
-    (void)canonical;
     QueryResult result;
     PGresult* r = res.get();
     const char* tuples = PQcmdTuples(r);
