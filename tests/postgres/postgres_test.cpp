@@ -17,6 +17,8 @@
 #include <sstream>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
@@ -445,6 +447,31 @@ TEST_F(PostgresTest, AServerGoneMidTransactionLeavesNothingHalfWritten) {
   c->Close();
   // The pool recovers: the next connection works, and the first insert never landed.
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM T").ToString(), "0");
+}
+
+TEST_F(PostgresTest, SeveralThreadsShareThePoolWithoutLosingAWrite) {
+  ExecuteScript(*Open(), "CREATE TABLE T (ID INTEGER PRIMARY KEY, WORKER INT, N INT)");
+  std::vector<std::thread> workers;
+  std::atomic<int> failures{0};
+  for (int w = 0; w < 4; ++w) {
+    workers.emplace_back([&, w] {
+      try {
+        for (int i = 0; i < 25; ++i) {
+          auto c = Open();
+          Transaction tx(*c);
+          c->Execute("INSERT INTO T (WORKER, N) VALUES (?, ?)", {Variant(w), Variant(i)});
+          c->Execute("INSERT INTO T (WORKER, N) VALUES (" + std::to_string(w) + ", " + std::to_string(100 + i) + ")");
+          tx.Commit();
+        }
+      } catch (...) {
+        ++failures;
+      }
+    });
+  }
+  for (auto& t : workers) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(Scalar("SELECT COUNT(DISTINCT ID) FROM T").ToString(), "200");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM T WHERE WORKER = 3").ToString(), "50");
 }
 
 TEST_F(PostgresTest, ConnectionsArePooledAndRecoverFromADroppedOne) {
