@@ -8,6 +8,7 @@ packages=(
   libsqlite3-dev sqlite3 libpugixml-dev libicu-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   liblua5.4-dev
+  libpq-dev postgresql-15  # the PostgreSQL driver and its private test server
   python3  # the tests read written mail with its email package
 )
 

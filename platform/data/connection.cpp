@@ -4,6 +4,7 @@
 
 #include "platform/data/data_util.h"
 #include "platform/data/recordset.h"
+#include "platform/data/postgres/pg_driver.h"
 #include "platform/data/sqlite/sqlite_driver.h"
 #include "platform/data/transaction_scope.h"
 
@@ -368,7 +369,10 @@ std::filesystem::path DatabaseFilePath(std::string_view connection_string) {
   return sqlite::DatabaseFile(settings);
 }
 
-void ReleasePooledSessions() { sqlite::ReleasePool(); }
+void ReleasePooledSessions() {
+  sqlite::ReleasePool();
+  postgres::ReleasePool();
+}
 void ReleasePooledSessions(const std::filesystem::path& database_file) {
   sqlite::ReleasePool(database_file);
 }

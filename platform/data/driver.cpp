@@ -2,6 +2,7 @@
 
 #include "platform/data/ado_types.h"
 #include "platform/data/data_util.h"
+#include "platform/data/postgres/pg_driver.h"
 #include "platform/data/sqlite/sqlite_driver.h"
 
 namespace platform::data {
@@ -81,6 +82,7 @@ bool ConnectionSettings::Has(std::string_view key) const {
 Driver& FindDriver(std::string_view provider) {
   const std::string p = detail::Upper(detail::Trim(provider));
   if (p == "SQLITE" || p == "SQLITE3") return sqlite::TheDriver();
+  if (p == "POSTGRESQL" || p == "POSTGRES") return postgres::TheDriver();
   detail::RaiseData(data_err::kProviderNotFound, "Connection",
                     p.empty() ? "Provider cannot be found: the connection string names no Provider."
                               : "Provider cannot be found. It may not be properly installed. "
