@@ -190,7 +190,7 @@ void StepErpRefused(DemoContext& demo);
 void StepImport(DemoContext& demo);  // demo_import.cpp
 void StepErpDocuments(DemoContext& demo);
 void StepFreight(DemoContext& demo), StepParameterTables(DemoContext& demo);  // demo_freight.cpp
-void StepQuotation(DemoContext& demo);  // demo_quotations.cpp
+void StepQuotation(DemoContext& demo), StepQuotationOrder(DemoContext& demo);  // demo_quotations.cpp
 void StepMasterDelete(DemoContext& demo);  // demo_master.cpp
 void StepQuotationDocument(DemoContext& demo);  // demo_quotation_reminders.cpp
 void StepQuotationReminders(DemoContext& demo);
@@ -215,8 +215,9 @@ const DemoStep kSteps[] = {
     {"An order numbered by the ERP at once", StepErpAtOnce},
     {"An order the ERP refuses", StepErpRefused},
     {"The ERP's documents of an order", StepErpDocuments},
-    {"A basket becomes a quotation, then an order", StepQuotation},
-    {"A quotation as its printable document", StepQuotationDocument},
+    {"anna's basket becomes a quotation", StepQuotation},
+    {"The quotation as its printable document", StepQuotationDocument},
+    {"A changed quantity, then the quotation becomes an order", StepQuotationOrder},
     {"Quotation reminders: vendra notify-quotations", StepQuotationReminders},
     {"Product data import: prodloader and dtsrun", StepImport},
     {"Freight of anna's basket", StepFreight},

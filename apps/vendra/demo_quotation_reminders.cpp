@@ -1,8 +1,9 @@
-// The demo's quotation document and reminder run: a quotation of anna's,
-// stored as the shop stores one, rendered as the XML document the quotation
-// pages print in English, and the reminder run (what `vendra
-// notify-quotations` starts from cron) mailing it once its reminder day has
-// come: one message in mail/pickup/, and nothing more on a second run.
+// The demo's quotation document and reminder run: the quotation anna's
+// basket became (Vendra.Quotation.Create), shown and rendered as the XML
+// document the quotation pages print in English, and the reminder run (what
+// `vendra notify-quotations` starts from cron) mailing it once its reminder
+// day has come: one message in mail/pickup/, and nothing more on a second
+// run.
 
 #include <algorithm>
 #include <cstdint>
@@ -32,64 +33,12 @@ using platform::Variant;
 using platform::data::Recordset;
 
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr char kQuotationID[] = "DEMOQUOTATION0000000000000000001";
 
 std::shared_ptr<platform::data::Connection> Sales(DemoContext& demo) {
   auto connection = std::make_shared<platform::data::Connection>();
   connection->Open("Provider=SQLite;Data Source=" + (demo.home() / "data").string() +
                    ";Initial Catalog=Vendra");
   return connection;
-}
-
-// anna's quotation as the shop stores one: valid 30 days from 25 days ago,
-// to be reminded 5 days before it expires, which is today.
-void StoreQuotation(DemoContext& demo) {
-  auto db = Sales(demo);
-  const platform::Date today = platform::Clock::Today();
-  db->Execute(
-      "INSERT INTO QUOTATIONHEADER (QUOTATIONID, CUSTOMERREFERENCE, BILLINGADDRESSID, "
-      "SHIPPINGADDRESSID, CREATIONDATE, USERID, USERLOCALE, PRICINGMETHOD, CARRIERCODE, "
-      "BUSINESSPARTNERID, CUSTOMERCODE, CUSTOMERNAME, CURRENCYCODE, KROID, EXPIRYDATE, "
-      "NOTIFICATIONNEEDED, NOTIFICATIONDATE, COMMENTS, NOTIFICATIONSENT, COPIEDTOORDER, "
-      "DISCOUNTPERC, DISCOUNTTOTAL, TOTALNETAMOUNT, SUBTOTAL, ORDERTYPE) VALUES (?, "
-      "'Workshop restock Q1', 10011, 10012, ?, 'anna', 1033, 1, 'DHL', 1001, 'C1001', "
-      "'Hallvard Industrial', 'EUR', 1, ?, 1, ?, 'Please deliver to gate 3 & call ahead', 0, 0, "
-      "0, 0, 434.6, 434.6, 'SO')",
-      {Variant(kQuotationID), Variant(today.AddDays(-25)), Variant(today.AddDays(5)),
-       Variant(today)});
-  struct Line {
-    int32_t sku;
-    const char* part;
-    const char* description;
-    const char* unit;
-    int32_t quantity;
-    double price;
-  };
-  const Line lines[] = {{1, "FA-M8X30", "Hex bolt M8x30", "BOX", 4, 12.4},
-                        {5, "HY-PMP-200", "Hydraulic pump 200 bar", "PCS", 1, 385}};
-  int32_t nr = 0;
-  for (const Line& l : lines) {
-    db->Execute(
-        "INSERT INTO QUOTATIONLINE (QUOTATIONID, LINENUMBER, SKU, PARTNUMBER, REQUESTDATE, "
-        "PARTDESCRIPTION, QUANTITY, PRODUCTUNITCODE, PRODUCTCONFIGURABLE, PRODUCTCONFIGCOMPLETE, "
-        "CURRENCY, PRODUCTPRICE, DISCOUNTPERC, DISCOUNTAMOUNT, LINEAMOUNT) VALUES (?, ?, ?, ?, ?, "
-        "?, ?, ?, 0, 0, 'EUR', ?, 0, 0, ?)",
-        {Variant(kQuotationID), Variant(++nr), Variant(l.sku), Variant(l.part),
-         Variant(today.AddDays(14)), Variant(l.description), Variant(l.quantity), Variant(l.unit),
-         Variant(l.price), Variant(l.price * l.quantity)});
-  }
-  db->Close();
-}
-
-std::shared_ptr<Recordset> Read(DemoContext& demo, const std::string& sql) {
-  auto db = Sales(demo);
-  auto rs = std::make_shared<Recordset>();
-  rs->SetCursorLocation(platform::data::adUseClient);
-  std::vector<Variant> params{Variant(kQuotationID)};
-  rs->Open(sql, db, params, platform::data::adOpenStatic, platform::data::adLockBatchOptimistic);
-  rs->SetActiveConnection(nullptr);
-  db->Close();
-  return rs;
 }
 
 std::vector<std::filesystem::path> Mails(DemoContext& demo) {
@@ -126,6 +75,8 @@ std::string DecodeBase64(const std::string& text) {
 
 }  // namespace
 
+std::string DemoQuotationId(DemoContext& demo);  // demo_quotations.cpp
+
 // The failing read earlier in the demo took the logo out of the sales
 // configuration; a printed quotation needs it back.
 void RestoreLogo(DemoContext& demo) {
@@ -144,16 +95,13 @@ void RestoreLogo(DemoContext& demo) {
 
 void StepQuotationDocument(DemoContext& demo) {
   RestoreLogo(demo);
-  StoreQuotation(demo);
-  demo.Say("anna has a quotation: two lines, valid for 30 days, to be reminded 5 days before it "
-           "expires. A quotation page gives its document to Vendra.Quotation.ConvertToXML with "
-           "the page's message manager and the user's locale, and transforms the XML it gets "
-           "back into the printable quotation:");
-  auto doc = platform::Dictionary::New();
-  doc->Add("header", Variant(Read(demo, "SELECT * FROM QUOTATIONHEADER WHERE QUOTATIONID = ?")));
-  doc->Add("lines", Variant(Read(demo, "SELECT * FROM QUOTATIONLINE WHERE QUOTATIONID = ? "
-                                       "ORDER BY LINENUMBER")));
-  std::vector<Variant> args{Variant(doc), Variant(NewObject("I18NMessageManager")), Variant("1033")};
+  const std::string id = DemoQuotationId(demo);
+  demo.Say("A quotation page shows anna's quotation with Vendra.Quotation.Show, gives the "
+           "document to Vendra.Quotation.ConvertToXML with the page's message manager and the "
+           "user's locale, and transforms the XML it gets back into the printable quotation:");
+  std::vector<Variant> show{Variant(id)};
+  const Variant doc = CallLateBound("Vendra.Quotation", "Show", show);
+  std::vector<Variant> args{doc, Variant(NewObject("I18NMessageManager")), Variant("1033")};
   const std::string xml = CallLateBound("Vendra.Quotation", "ConvertToXML", args).ToString();
   pugi::xml_document parsed;
   parsed.load_string(xml.c_str());
@@ -182,9 +130,24 @@ void StepQuotationDocument(DemoContext& demo) {
 }
 
 void StepQuotationReminders(DemoContext& demo) {
-  demo.Say("Its reminder day is today. 'vendra notify-quotations', run by cron, mails every "
-           "quotation whose reminder day has come and that has not expired, once, into the mail "
-           "service's pickup directory:");
+  const std::string id = DemoQuotationId(demo);
+  demo.Say("'vendra notify-quotations', run by cron, mails every quotation whose reminder day "
+           "has come and that has not expired, once, into the mail service's pickup directory. "
+           "anna's quotation was made today: valid 30 days, its reminder day is 25 days ahead, "
+           "so a run today finds it not due yet:");
+  {
+    const vendra::ReminderRun early = vendra::RunQuotationReminders();
+    demo.Show("reminders sent", std::to_string(early.sent));
+    demo.EndTable();
+  }
+  demo.Say("To see the reminder without waiting 25 days, the demo moves the quotation's "
+           "reminder day (NOTIFICATIONDATE) to today. The next run mails it:");
+  {
+    auto db = Sales(demo);
+    db->Execute("UPDATE QUOTATIONHEADER SET NOTIFICATIONDATE = ? WHERE QUOTATIONID = ?",
+                {Variant(platform::Clock::Today()), Variant(id)});
+    db->Close();
+  }
   const auto before = Mails(demo);
   const vendra::ReminderRun first = vendra::RunQuotationReminders();
   demo.Show("reminders sent", std::to_string(first.sent));

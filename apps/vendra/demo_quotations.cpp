@@ -1,7 +1,9 @@
 // The demo's quotation: anna's basket becomes a priced quotation through
 // Vendra.Quotation, a changed quantity is re-priced on saving, and the
 // quotation is submitted as an order that reaches the ERP at once. Every
-// object is created by identifier and called by name, as a page does.
+// object is created by identifier and called by name, as a page does. The
+// steps in between (its document, its reminder) take the same quotation,
+// found by DemoQuotationId.
 
 #include <cstdio>
 #include <memory>
@@ -73,6 +75,15 @@ std::shared_ptr<Recordset> Rows(DemoContext& demo, const std::string& sql, const
 
 }  // namespace
 
+// anna's quotation, the one StepQuotation made (its id is her basket's).
+std::string DemoQuotationId(DemoContext& demo) {
+  auto rows = Rows(demo, "SELECT QUOTATIONID FROM QUOTATIONHEADER WHERE USERID = ? "
+                         "ORDER BY CREATIONDATE DESC, QUOTATIONID", "anna");
+  if (rows->Eof())
+    platform::Raise(platform::err::kUnspecified, "vendra.demo", "anna has no quotation");
+  return rows->Value("QUOTATIONID").ToString();
+}
+
 void StepQuotation(DemoContext& demo) {
   demo.Say("anna asks for a quotation instead of ordering at once. Her page builds a basket "
            "with Vendra.Basket (lines 1, 2 and 3; line 2 is removed again, so lines 1 and 3 "
@@ -104,6 +115,7 @@ void StepQuotation(DemoContext& demo) {
   auto header = SetOf(basket, "header");
   const std::string id = header->Value("BASKETID").ToString();
   header->SetValue("BASKETNAME", Variant("Bergen pump station"));
+  header->SetValue("BASKETTEXT", Variant("Please deliver to gate 3 & call ahead"));
   header->SetValue("USERLOCALE", Variant(1033));
   header->SetValue("KROID", Variant(1));
   header->SetValue("CUSTOMERCODE", Variant("C1001"));
@@ -113,7 +125,12 @@ void StepQuotation(DemoContext& demo) {
   ShowQuotation(demo, quotation);
   demo.Show("basket rows left", Rows(demo, "SELECT COUNT(*) FROM BASKETHEADER WHERE BASKETID = ?", id)
                                     ->fields()[0].Value().ToString());
+}
 
+void StepQuotationOrder(DemoContext& demo) {
+  const std::string id = DemoQuotationId(demo);
+  Document quotation =
+      Call("Vendra.Quotation", "Show", {Variant(id)}).As<platform::Dictionary>();
   demo.Say("anna wants 12 boxes of bolts instead of 20. The page changes the quantity in the "
            "document and calls Save: the line is re-priced at its unit price and the totals "
            "follow, with Hallvard's 5 % order discount:");
