@@ -2,7 +2,8 @@
 // quotation document, the demo shop's captions, documents of hostile data
 // that must still parse; the reminder's selection boundaries, a golden
 // message, a failing mail in the middle of a run, and runs at the same time
-// that must never remind a quotation twice.
+// that must never remind a quotation twice; and the whole way from a basket
+// to a printed and reminded quotation.
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -15,6 +16,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/core/clock.h"
@@ -27,6 +29,7 @@
 #include "platform/host/registry.h"
 #include "platform/services/mail_message.h"
 #include "platform/services/message_manager.h"
+#include "sales/basket/basket.h"
 #include "sales/quotation/quotation.h"
 #include "shared/components.h"
 #include "shared/data_routines.h"
@@ -448,6 +451,60 @@ TEST_F(QuotationReminderTest, GoldenMessageMailedOnceAndMarked) {
   EXPECT_TRUE(SentFlag("Q1"));
   // A second run finds nothing due.
   vendra::Quotation().Run();
+  EXPECT_EQ(Mails(home()).size(), 1u);
+}
+
+// The whole way a quotation goes: a basket of anna's (lines 1, 3 and 7)
+// becomes a quotation through Create, Show reads it back, its document
+// carries the renumbered lines and escapes the page's texts, and once its
+// reminder day has come it is mailed exactly once.
+TEST_F(QuotationReminderTest, ABasketBecomesAQuotationThatIsPrintedAndRemindedOnce) {
+  vendra::Basket basket;
+  const std::string id =
+      basket.Create("anna", 1001)->Item("header").As<Recordset>()->Value("BASKETID").ToString();
+  auto db = Open();
+  db->Execute("UPDATE BASKETHEADER SET USERLOCALE = 1033, KROID = 1, CUSTOMERCODE = 'C1001', "
+              "BASKETNAME = 'PO <7> & co', BASKETTEXT = 'Gate 3 & 4' WHERE BASKETID = ?",
+              {Variant(id)});
+  for (const auto& [number, sku, quantity] :
+       {std::tuple{1, 1, 10.0}, std::tuple{3, 5, 2.0}, std::tuple{7, 3, 1.0}})
+    db->Execute("INSERT INTO BASKETLINE (BASKETID, BASKETLINENR, SKU, QUANTITY) VALUES (?, ?, ?, ?)",
+                {Variant(id), Variant(number), Variant(sku), Variant(quantity)});
+  lib_sales::Sls_CloseConnection(db);
+  quotation_.Create(Variant(std::static_pointer_cast<platform::Object>(basket.Restore(id))));
+
+  Variant shown(std::static_pointer_cast<platform::Object>(quotation_.Show(id, std::nullopt)));
+  const std::string xml =
+      quotation_.ConvertToXML(shown, std::make_shared<platform::I18NMessageManager>(), "1033");
+  const pugi::xml_document doc = Parsed(xml);
+  const pugi::xml_node root = doc.child("Quotation");
+  const pugi::xml_node header = root.child("QuotationHeader");
+  EXPECT_STREQ(header.child_value("QUOTATIONID"), id.c_str());
+  EXPECT_STREQ(header.child_value("CUSTOMERREFERENCE"), "PO <7> & co");
+  EXPECT_NE(xml.find("<COMMENTS>Gate 3 &amp; 4</COMMENTS>"), std::string::npos);
+  EXPECT_STREQ(header.child_value("EXPIRYDATE"), "1/7/27");
+  std::vector<std::string> lines;
+  for (pugi::xml_node line : root.child("QuotationLines").children("QuotationLine"))
+    lines.push_back(std::string(line.child_value("LINENUMBER")) + ":" + line.child_value("SKU") +
+                    ":" + line.child_value("QUANTITY"));
+  EXPECT_EQ(lines, (std::vector<std::string>{"1:1:10", "2:5:2", "3:3:1"}));
+  EXPECT_STREQ(root.child("Labels").child("QuotationHeader").child_value("CustomerLabel"),
+               "Customer");
+  EXPECT_STREQ(root.child("Parameters").child_value("Logo"), "logo.gif");
+
+  // Made today, its reminder day is 25 days ahead: not due yet.
+  quotation_.Run();
+  EXPECT_TRUE(Mails(home()).empty());
+  auto move = Open();
+  move->Execute("UPDATE QUOTATIONHEADER SET NOTIFICATIONDATE = ? WHERE QUOTATIONID = ?",
+                {Variant(Date::FromParts(2026, 12, 8)), Variant(id)});
+  lib_sales::Sls_CloseConnection(move);
+  quotation_.Run();
+  const auto mails = Mails(home());
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(ReadMail(mails[0]).headers.at("Subject"), "Your quotation expires soon (PO <7> & co)");
+  EXPECT_TRUE(SentFlag(id));
+  quotation_.Run();
   EXPECT_EQ(Mails(home()).size(), 1u);
 }
 
