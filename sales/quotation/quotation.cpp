@@ -212,11 +212,12 @@ std::string TextOrNull(const Variant& value) {
   const std::string text = TextOf(value);
   return text.empty() ? std::string("NULL") : lib_sales::EncVariant(Variant(text));
 }
-// A flag as a byte literal (255 for true). A flag the page never set (a
-// basket line says nothing of a complete configuration) is false.
-std::string Flag(const Variant& value) {
-  return lib_sales::EncByte(value.IsMissing() ? Variant(false) : Variant(value.ToBool()));
-}
+// A flag as the 1 or 0 the column keeps. A true byte (255) reads the same
+// but makes the table's normalising trigger write the row a second time. A
+// flag the page never set (a basket line says nothing of a complete
+// configuration) is false.
+std::string Flag(bool value) { return lib_sales::EncLong(value ? 1 : 0); }
+std::string Flag(const Variant& value) { return Flag(!value.IsMissing() && value.ToBool()); }
 
 // A partner id as the decimal text of its number, so it can stand between
 // quotes in a statement whatever the page put into the header.
@@ -397,7 +398,7 @@ void Quotation::InsertQuotationHeader(const Document& document, const Connection
         put(lib_sales::EncVariant(Variant(GetPropertyValue("HomeCurrency", partner))));
         put(Long(h.Value("KROID"), 0, "KROID"));
         put(lib_sales::EncDate(expiry));
-        put(lib_sales::EncByte(Variant(notify)));
+        put(Flag(notify));
         put(notification_date);
         put(lib_sales::EncVariant(Variant(comments)));
         put("0");
