@@ -10,6 +10,8 @@
 // every caption is escaped as it is appended: a caption goes into an
 // attribute between single quotes or into element text, and a caption with
 // "<", "&" or "'" must not break the document the pages parse.
+#include <charconv>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -22,6 +24,7 @@
 #include "platform/core/text.h"
 #include "platform/data/ado_types.h"
 #include "platform/data/recordset.h"
+#include "platform/services/message_manager.h"
 #include "sales/basket/basket.h"
 #include "sales/basket/basket_xml_detail.h"
 #include "shared/components.h"
@@ -54,18 +57,25 @@ constexpr int32_t kConfigurationKeyNotFound = static_cast<int32_t>(0x8004000Fu);
 class Captions {
  public:
   Captions(ObjectPtr manager, std::string locale)
-      : manager_(std::move(manager)), locale_(std::move(locale)) {}
+      : manager_(std::move(manager)),
+        application_manager_(dynamic_cast<platform::I18NMessageManager*>(manager_.get())),
+        locale_(std::move(locale)) {}
 
   const std::string& operator()(const char* code) {
     auto it = texts_.find(code);
     if (it != texts_.end()) return it->second;
+    // The application's own message manager is asked directly; any other
+    // manager a page passes in is called late-bound.
     std::string text =
-        platform::Call(manager_, "GetMessage", {Variant(code), Variant(locale_)}).ToString();
+        application_manager_
+            ? application_manager_->GetMessage(code, locale_)
+            : platform::Call(manager_, "GetMessage", {Variant(code), Variant(locale_)}).ToString();
     return texts_.emplace(code, std::move(text)).first->second;
   }
 
  private:
   ObjectPtr manager_;
+  platform::I18NMessageManager* application_manager_;  // manager_, when it is the application's
   std::string locale_;
   std::unordered_map<std::string, std::string> texts_;
 };
@@ -159,43 +169,100 @@ class Conversion {
   std::string TextByType(const Variant& value, int32_t type) {
     if (type == ado::adCurrency)
       return lib_sales::Sls_FormatPrice(value, false, locale(), amounts.data_functions(), 8);
-    if (IsDateType(type) && value.Get<platform::Date>()) {
-      // Request dates repeat from line to line; each day is formatted once.
-      const double serial = value.Get<platform::Date>()->serial();
-      auto it = dates_.find(serial);
-      if (it != dates_.end()) return it->second;
-      std::string text = lib_sales::Sls_FormatDate(value, locale());
-      dates_.emplace(serial, text);
-      return text;
-    }
-    if (IsDateType(type)) return lib_sales::Sls_FormatDate(value, locale());
+    if (IsDateType(type)) return DateText(value);
     return value.ToString();
   }
 
-  std::string Text(const ColumnPlan& column, const Variant& value) {
+  // Request dates repeat from line to line; each day is formatted once.
+  std::string DateText(const Variant& value) {
+    const platform::Date* date = value.Get<platform::Date>();
+    if (!date) return lib_sales::Sls_FormatDate(value, locale());
+    const double serial = date->serial();
+    auto it = dates_.find(serial);
+    if (it != dates_.end()) return it->second;
+    std::string text = lib_sales::Sls_FormatDate(value, locale());
+    dates_.emplace(serial, text);
+    return text;
+  }
+
+  // Step 1 appended to out, escaped: the text of the value by the column's
+  // type, numbers written straight into the document.
+  void AppendByType(const ColumnPlan& column, const Variant& value) {
+    if (column.type != ado::adCurrency && !IsDateType(column.type)) {
+      if (const std::string* text = value.Get<std::string>()) {
+        AppendXmlText(out, *text);
+        return;
+      }
+      if (AppendNumber(value)) return;
+    }
+    AppendXmlText(out, TextByType(value, column.type));
+  }
+
+  // A whole number as the value's text (CStr) gives it; false for any other
+  // value. A Double holding a whole number below 10^15 is written by CStr
+  // without decimals or exponent, as the integer it is.
+  bool AppendNumber(const Variant& value) {
+    char text[24];
+    std::to_chars_result written;
+    if (const int32_t* l = value.Get<int32_t>()) {
+      written = std::to_chars(text, text + sizeof text, *l);
+    } else if (const int16_t* i = value.Get<int16_t>()) {
+      written = std::to_chars(text, text + sizeof text, *i);
+    } else if (const double* d = value.Get<double>()) {
+      if (!(std::fabs(*d) < 1e15) || std::trunc(*d) != *d) return false;
+      written = std::to_chars(text, text + sizeof text, static_cast<int64_t>(*d));
+    } else {
+      return false;
+    }
+    out.append(text, written.ptr);
+    return true;
+  }
+
+  // An amount appended to out as the formatting component writes it,
+  // escaped like any other text should the locale's separators need it.
+  void AppendAmount(const Variant& value) {
+    const size_t start = out.size();
+    amounts.AppendTo(out, value);
+    for (size_t i = start; i < out.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(out[i]);
+      if (c < 0x20 || c >= 0x80 || c == '&' || c == '<' || c == '>') {
+        const std::string text = out.substr(start);
+        out.resize(start);
+        AppendXmlText(out, text);
+        return;
+      }
+    }
+  }
+
+  void AppendText(const ColumnPlan& column, const Variant& value) {
     switch (column.rule) {
       case Rule::kAmount:
       case Rule::kTaxTotal:
-        return amounts(value);
+        AppendAmount(value);
+        return;
       case Rule::kTaxAmount:
-        return show_tax ? amounts(value) : std::string("0");
+        if (show_tax) AppendAmount(value);
+        else out += '0';
+        return;
       case Rule::kCarrier:
-        return CarrierName(value, TextByType(value, column.type));
+        AppendXmlText(out, CarrierName(value, TextByType(value, column.type)));
+        return;
       case Rule::kFreightTaxPerc: {
         const bool fits = freight_total.ToDouble() != 0 &&
                           TaxPercentMatches(freight_total, value, freight_tax_total);
-        return amounts(fits ? value : Variant(0.0));
+        AppendAmount(fits ? value : Variant(0.0));
+        return;
       }
       case Rule::kDefault:
         break;
     }
-    return TextByType(value, column.type);
+    AppendByType(column, value);
   }
 
   void Cell(const ColumnPlan& column, const Variant& value) {
     out += column.open;
     if (!value.IsMissing()) {
-      AppendXmlText(out, Text(column, value));
+      AppendText(column, value);
       if (column.address_type && column.address_inside) Address(value, column.address_type);
     }
     out += column.close;
@@ -219,7 +286,22 @@ class Conversion {
     return text;
   }
 
+  // The address elements of an id. An address shown on many lines is read
+  // and written once per conversion, and copied from then on.
   void Address(const Variant& address_id, const char* type) {
+    std::string key = type;
+    key += '\x1f';
+    key += address_id.ToString();
+    if (auto it = addresses_.find(key); it != addresses_.end()) {
+      out += it->second;
+      return;
+    }
+    const size_t start = out.size();
+    ReadAddress(address_id, type);
+    addresses_.emplace(std::move(key), out.substr(start));
+  }
+
+  void ReadAddress(const Variant& address_id, const char* type) {
     lib_sales::Guarded(kConvertAddressToXML, [&] {
       const ObjectPtr found =
           platform::Call(partner_.get(), "GetAddress", {address_id}).ToObject();
@@ -249,6 +331,7 @@ class Conversion {
   Basket& basket_;
   Partner partner_;
   std::unordered_map<double, std::string> dates_;  // serial -> short date
+  std::unordered_map<std::string, std::string> addresses_;  // type and id -> elements
 };
 
 // The header columns that carry a caption, and the element some of them are renamed to.
@@ -397,7 +480,7 @@ void ConvertHeaderToXML(Conversion& c, Recordset& header) {
     AppendXmlAttribute(c.out, c.captions("SLBSA3592"));
     c.out += "'>";
     for (const ColumnPlan& column : PlanOf(c, header, HeaderColumn))
-      c.Cell(column, column.field->Value());
+      c.Cell(column, header.ValueAt(column.index));
     c.out += "</OrderHeader>";
   });
 }
@@ -409,7 +492,7 @@ void ConvertLinesToXML(Conversion& c, Recordset& lines) {
       const std::vector<ColumnPlan> plan = PlanOf(c, lines, LineColumn);
       for (lines.MoveFirst(); !lines.Eof(); lines.MoveNext()) {
         c.out += "<OrderLine>";
-        for (const ColumnPlan& column : plan) c.Cell(column, column.field->Value());
+        for (const ColumnPlan& column : plan) c.Cell(column, lines.ValueAt(column.index));
         c.out += "</OrderLine>";
       }
     }

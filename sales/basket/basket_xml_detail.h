@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
+#include "shared/amount_text.h"
 
 namespace vendra::basket_detail {
 
@@ -36,23 +36,24 @@ bool TaxPercentMatches(const platform::Variant& base, const platform::Variant& p
                        const platform::Variant& tax);
 
 // FormatPriceDecimals of the shared runtime for one locale and the
-// data-functions object, for a conversion that formats many amounts. A
-// number already formatted in this conversion is not formatted again: a
-// basket's amounts repeat (0.00 in most discount columns, the same tax
-// percentage on every line).
+// data-functions object, for a conversion that formats many amounts: the
+// amounts are written without a late-bound call each where the locale allows
+// (see shared/amount_text.h), with the very same text.
 class AmountFormat {
  public:
   AmountFormat(int16_t locale, platform::ObjectPtr data_functions)
-      : locale_(locale), data_functions_(std::move(data_functions)) {}
+      : locale_(locale), data_functions_(data_functions), text_(locale, std::move(data_functions)) {}
   // The amount with the locale's separators; "" for Null or Empty.
   std::string operator()(const platform::Variant& value) const;
+  // The same text, appended to out.
+  void AppendTo(std::string& out, const platform::Variant& value) const { text_.Append(out, value); }
   int16_t locale() const { return locale_; }
   const platform::ObjectPtr& data_functions() const { return data_functions_; }
 
  private:
   int16_t locale_;
   platform::ObjectPtr data_functions_;
-  mutable std::unordered_map<double, std::string> formatted_;
+  mutable lib_sales::LocaleAmountText text_;
 };
 
 }  // namespace vendra::basket_detail
