@@ -54,15 +54,6 @@ constexpr double kChecks[] = {0,
 // number of thousandths has that number as its shortest decimal form.
 constexpr double kThousandthsLimit = 4398046511104.0;  // 2^42
 
-void AppendGrouped(std::string& out, const char* digits, size_t n, const std::string& group) {
-  size_t first = n % 3 == 0 ? 3 : n % 3;
-  out.append(digits, first);
-  for (size_t i = first; i < n; i += 3) {
-    out.append(group);
-    out.append(digits + i, 3);
-  }
-}
-
 // The platform's formatting component has no state: what it writes for a
 // locale is learnt once per thread.
 std::unordered_map<int16_t, std::shared_ptr<const LocaleAmountText::Shape>>& PlatformShapes() {
@@ -93,6 +84,9 @@ LocaleAmountText::Shape LearnShape(const platform::ObjectPtr& data_functions, in
         negative.compare(negative.size() - positive.size(), positive.size(), positive) != 0)
       return shape;
     shape.minus = negative.substr(0, negative.size() - positive.size());
+    // Separators are a few characters; Render has room for that much.
+    if (shape.group.size() > 16 || shape.decimal.size() > 16 || shape.minus.size() > 16)
+      return LocaleAmountText::Shape{};
     std::string mine;
     for (double check : kChecks) {
       mine.clear();
@@ -164,11 +158,24 @@ bool LocaleAmountText::Render(const Shape& shape, double value, std::string& out
   }
   bool zero = true;
   for (size_t i = 0; i < n; ++i) zero = zero && digits[i] == '0';
+  // The text is put together here and appended once.
+  char text[512];
+  char* at = text;
+  const auto put = [&at](const char* from, size_t count) {
+    for (size_t i = 0; i < count; ++i) *at++ = from[i];
+  };
   // Negative zero after rounding shows no minus.
-  if (value < 0 && !zero) out.append(shape.minus);
-  AppendGrouped(out, digits, n - 2, shape.group);
-  out.append(shape.decimal);
-  out.append(digits + n - 2, 2);
+  if (value < 0 && !zero) put(shape.minus.data(), shape.minus.size());
+  const size_t whole = n - 2;
+  const size_t first = whole % 3 == 0 ? 3 : whole % 3;
+  put(digits, first);
+  for (size_t i = first; i < whole; i += 3) {
+    put(shape.group.data(), shape.group.size());
+    put(digits + i, 3);
+  }
+  put(shape.decimal.data(), shape.decimal.size());
+  put(digits + whole, 2);
+  out.append(text, static_cast<size_t>(at - text));
   return true;
 }
 
@@ -200,7 +207,8 @@ void LocaleAmountText::Append(std::string& out, const Variant& value) {
   // so text that is no number fails as the formatting routine reports it.
   if (value.IsNumeric()) {
     const Shape& shape = Learnt();
-    if (shape.exact && Render(shape, value.ToDouble(), out)) return;
+    const double* number = value.Get<double>();
+    if (shape.exact && Render(shape, number ? *number : value.ToDouble(), out)) return;
   }
   out.append(FormatPriceDecimals(value, locale_, data_functions_));
 }

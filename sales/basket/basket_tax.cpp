@@ -57,11 +57,27 @@ size_t CharacterLength(std::string_view text, size_t i) {
   return n;
 }
 
+// Bytes that are written as they are in element text: printable ASCII but
+// the markup characters (the apostrophe is one in attributes only).
+struct PlainBytes {
+  bool text[256] = {};
+  bool attribute[256] = {};
+  constexpr PlainBytes() {
+    for (int c = 0x20; c < 0x80; ++c) text[c] = attribute[c] = c != '&' && c != '<' && c != '>';
+    attribute[static_cast<unsigned char>('\'')] = false;
+  }
+};
+constexpr PlainBytes kPlain;
+
 template <bool kAttribute>
 void AppendEscaped(std::string& out, std::string_view text) {
+  const bool* plain_byte = kAttribute ? kPlain.attribute : kPlain.text;
   size_t plain = 0;  // start of the run not yet copied
   size_t i = 0;
   while (i < text.size()) {
+    // Runs of plain bytes, the bulk of any text, are passed over at once.
+    while (i < text.size() && plain_byte[static_cast<unsigned char>(text[i])]) ++i;
+    if (i == text.size()) break;
     const unsigned char c = static_cast<unsigned char>(text[i]);
     std::string_view entity;
     size_t length = 1;

@@ -360,41 +360,51 @@ constexpr HeaderCaption kHeaderCaptions[] = {
     {"TOTAL", "TOTAL", "SLBSA3577"},
 };
 
+// What a header column becomes, by its upper-case name: the element it is
+// renamed to and its caption (kHeaderCaptions), its rule, its addresses.
+struct HeaderSpec {
+  const char* element = nullptr;  // nullptr: the column's own name
+  const char* code = nullptr;     // the caption, if any
+  Rule rule = Rule::kDefault;
+  const char* address_type = nullptr;
+};
+
+const std::unordered_map<std::string_view, HeaderSpec>& HeaderSpecs() {
+  static const auto* specs = [] {
+    auto* m = new std::unordered_map<std::string_view, HeaderSpec>;
+    for (const HeaderCaption& caption : kHeaderCaptions) {
+      HeaderSpec& spec = (*m)[caption.column];
+      spec.element = caption.element;
+      spec.code = caption.code;
+    }
+    for (const char* name :
+         {"TOTALNETAMOUNT", "DISCOUNTTOTAL", "SUBTOTAL", "FREIGHTTOTAL", "TOTAL", "DISCOUNTPERC"})
+      (*m)[name].rule = Rule::kAmount;
+    (*m)["TAXTOTAL"].rule = Rule::kTaxTotal;
+    (*m)["FREIGHTTAXTOTAL"].rule = Rule::kTaxAmount;
+    (*m)["CARRIERCODE"].rule = Rule::kCarrier;
+    (*m)["FREIGHTTAXPERC"].rule = Rule::kFreightTaxPerc;
+    (*m)["SHIPPINGADDRESSID"].address_type = "SHIPPING";
+    (*m)["BILLINGADDRESSID"].address_type = "BILLING";
+    return m;
+  }();
+  return *specs;
+}
+
 ColumnPlan HeaderColumn(Conversion& c, ado::Field& field) {
   ColumnPlan plan;
   plan.field = &field;
   plan.index = field.index();
   plan.type = field.Type();
   const std::string name = platform::text::UpperAscii(field.Name());
-  std::string element = name;
-  const char* code = nullptr;
-  for (const HeaderCaption& caption : kHeaderCaptions) {
-    if (name == caption.column) {
-      element = caption.element;
-      code = caption.code;
-      break;
-    }
-  }
-  plan.open = code ? c.CaptionedTag(element, " label = '", code) : "<" + element + ">";
+  HeaderSpec spec;
+  if (auto it = HeaderSpecs().find(name); it != HeaderSpecs().end()) spec = it->second;
+  const std::string element = spec.element ? std::string(spec.element) : name;
+  plan.open = spec.code ? c.CaptionedTag(element, " label = '", spec.code) : "<" + element + ">";
   plan.close = "</" + element + ">";
-  if (name == "TOTALNETAMOUNT" || name == "DISCOUNTTOTAL" || name == "SUBTOTAL" ||
-      name == "FREIGHTTOTAL" || name == "TOTAL" || name == "DISCOUNTPERC") {
-    plan.rule = Rule::kAmount;
-  } else if (name == "TAXTOTAL") {
-    plan.rule = Rule::kTaxTotal;
-  } else if (name == "FREIGHTTAXTOTAL") {
-    plan.rule = Rule::kTaxAmount;
-  } else if (name == "CARRIERCODE") {
-    plan.rule = Rule::kCarrier;
-  } else if (name == "FREIGHTTAXPERC") {
-    plan.rule = Rule::kFreightTaxPerc;
-  } else if (name == "SHIPPINGADDRESSID") {
-    plan.address_type = "SHIPPING";
-    plan.address_inside = true;
-  } else if (name == "BILLINGADDRESSID") {
-    plan.address_type = "BILLING";
-    plan.address_inside = true;
-  }
+  plan.rule = spec.rule;
+  plan.address_type = spec.address_type;
+  plan.address_inside = spec.address_type != nullptr;
   return plan;
 }
 
