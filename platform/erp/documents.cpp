@@ -199,10 +199,14 @@ std::shared_ptr<DocumentRecord> Line(ConnectorType type, const std::string& sale
   line->Put("LineAmount", Variant(Money(Round2(Price(l) * l.quantity) - discount)));
   if (auto t = StoredValue(l.data, "TaxCode")) line->Put("TaxCode", *t);
   else if (!l.item_tax.empty()) line->Put("TaxCode", Variant(l.item_tax));
-  for (const char* part : kAddressParts) {
-    const std::string name = std::string("ShipTo") + part;
-    Copy(*line, ("LShipTo" + std::string(part)).c_str(), l.data, name.c_str());
-  }
+  // The names of a line's address values, put together once.
+  static const auto* names = [] {
+    auto* n = new std::vector<std::pair<std::string, std::string>>;
+    for (const char* part : kAddressParts)
+      n->emplace_back("LShipTo" + std::string(part), "ShipTo" + std::string(part));
+    return n;
+  }();
+  for (const auto& [element, stored] : *names) Copy(*line, element.c_str(), l.data, stored.c_str());
   Copy(*line, "LineText", l.data, "OrderLineText");
   return line;
 }

@@ -53,7 +53,7 @@ class DocumentRecord : public Object {
   std::string_view TypeName() const override { return type_name_; }
   Variant Invoke(std::string_view name, CallKind kind, std::span<Variant> args) override;
 
-  void Put(const std::string& name, Variant value) {
+  void Put(std::string_view name, Variant value) {
     values_.insert_or_assign(Folded(name), std::move(value));
   }
   void Add(const std::string& list, ObjectPtr item) {
