@@ -7,6 +7,7 @@
 #include "backend/connector_classes.h"
 #include "platform/core/com_error.h"
 #include "platform/core/text.h"
+#include "platform/erp/connector_values.h"
 #include "platform/erp/documents.h"
 #include "shared/components.h"
 #include "shared/error_handling.h"
@@ -248,11 +249,31 @@ bool WellFormedContent(std::string_view text) {
       .status == pugi::status_ok;
 }
 
+// EscapeXmlText's text appended to xml.
+void AppendEscaped(std::string& xml, std::string_view text) {
+  size_t plain = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char* entity;
+    switch (text[i]) {
+      case '&': entity = "&amp;"; break;
+      case '\'': entity = "&apos;"; break;
+      case '"': entity = "&quot;"; break;
+      case '<': entity = "&lt;"; break;
+      case '>': entity = "&gt;"; break;
+      default: continue;
+    }
+    xml.append(text.data() + plain, i - plain);
+    xml.append(entity);
+    plain = i + 1;
+  }
+  xml.append(text.data() + plain, text.size() - plain);
+}
+
 void AppendContent(std::string& xml, std::string_view text) {
   if (WellFormedContent(text)) {
     xml.append(text);
   } else {
-    xml.append(EscapeXmlText(text));
+    AppendEscaped(xml, text);
   }
 }
 
@@ -264,6 +285,12 @@ std::string BlockText(const Variant& block) {
   std::string text;
   if (!block.IsObject()) return block.IsMissing() ? text : block.ToString();
   const ObjectPtr o = block.ToObject();
+  // The simulated ERP's own blocks are read directly.
+  if (const auto* own = dynamic_cast<const platform::erp::TextBlock*>(o.get())) {
+    const int32_t n = own->sizeTextValue();
+    for (int32_t i = 0; i < n; ++i) text.append(own->getTextValueAt(i)->GetText());
+    return text;
+  }
   const int32_t n = platform::Call(o, "sizeTextValue").ToLong();
   for (int32_t i = 0; i < n; ++i) {
     const ObjectPtr piece = platform::Call(o, "getTextValueAt", {Variant(i)}).ToObject();
@@ -274,14 +301,28 @@ std::string BlockText(const Variant& block) {
 
 void AppendElements(std::string& xml, std::span<const Element> elements, const ObjectPtr& source,
                     const ObjectPtr& other) {
+  // The simulated ERP's records answer hasX and getX from what they hold:
+  // read directly, as a document of many lines asks thousands of them.
+  const auto* own_source = dynamic_cast<const platform::erp::DocumentRecord*>(source.get());
+  const auto* own_other = dynamic_cast<const platform::erp::DocumentRecord*>(other.get());
   std::string has, get;
+  Variant called;
   for (const Element& e : elements) {
     const ObjectPtr& from = e.from_other ? other : source;
     if (!from) continue;
-    has.assign("has").append(e.getter);
-    if (!platform::Call(from, has).ToBool()) continue;
-    get.assign("get").append(e.getter);
-    const Variant value = platform::Call(from, get);
+    const platform::erp::DocumentRecord* own = e.from_other ? own_other : own_source;
+    const Variant* found;
+    if (own) {
+      found = own->Find(e.getter);
+      if (!found) continue;
+    } else {
+      has.assign("has").append(e.getter);
+      if (!platform::Call(from, has).ToBool()) continue;
+      get.assign("get").append(e.getter);
+      called = platform::Call(from, get);
+      found = &called;
+    }
+    const Variant& value = *found;
     OpenTag(xml, e.tag);
     if (e.form == Form::Text) {
       AppendContent(xml, BlockText(value));
@@ -289,7 +330,8 @@ void AppendElements(std::string& xml, std::span<const Element> elements, const O
       // The raw values are the ERP's numbers, dates and codes: escaping
       // leaves them as they are and keeps a stray markup character from
       // breaking the document.
-      xml.append(EscapeXmlText(value.ToString()));
+      if (const std::string* text = value.Get<std::string>()) AppendEscaped(xml, *text);
+      else AppendEscaped(xml, value.ToString());
     }
     CloseTag(xml, e.tag);
   }
@@ -403,11 +445,16 @@ bool Lookups::Show(Kind kind, const std::string& kro_id, const std::string& orde
   const ObjectPtr order = platform::Call(set, "getOSalesOrderAt", {Variant(int32_t{0})}).ToObject();
   if (!order) return false;
 
-  const int32_t count = platform::Call(order, "sizeSOLineDetails").ToLong();
   std::vector<ObjectPtr> lines;
-  lines.reserve(count);
-  for (int32_t i = 0; i < count; ++i)
-    lines.push_back(platform::Call(order, "getSOLineDetailsAt", {Variant(i)}).ToObject());
+  if (const auto* own = dynamic_cast<const platform::erp::DocumentRecord*>(order.get())) {
+    if (const std::vector<ObjectPtr>* list = own->List("SOLineDetails")) lines = *list;
+  } else {
+    const int32_t count = platform::Call(order, "sizeSOLineDetails").ToLong();
+    lines.reserve(count);
+    for (int32_t i = 0; i < count; ++i)
+      lines.push_back(platform::Call(order, "getSOLineDetailsAt", {Variant(i)}).ToObject());
+  }
+  const int32_t count = static_cast<int32_t>(lines.size());
   const ObjectPtr line0 = lines.empty() ? nullptr : lines[0];
 
   std::string xml;

@@ -126,6 +126,11 @@ class Recordset : public Dispatchable<Recordset> {
   // Shorthands for (*this)[name].Value() and .SetValue(value).
   Variant Value(std::string_view name) const;
   void SetValue(std::string_view name, const Variant& value);
+  // The current row's value of the column at a zero-based index, as
+  // (*this)[index].Value() answers it (Null for a value never assigned) but
+  // without a copy, for readers that walk every cell of many rows. The
+  // reference holds until the set moves or changes.
+  const Variant& ValueAt(int index) const;
   // adRecUnmodified, adRecNew, adRecModified or adRecDeleted of the current row.
   int32_t Status() const;
 

@@ -1,5 +1,7 @@
 #include "platform/erp/documents.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -18,16 +20,20 @@ namespace {
 using json = nlohmann::json;
 constexpr char kSource[] = "Gantrel.Connector";
 
+// Amounts with two decimals and quantities with up to 15 significant digits,
+// as printf's "%.2f" and "%.15g" write them (to_chars is defined to give
+// printf's text, without its cost per call).
 std::string Money(double d) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.2f", std::round(d * 100) / 100 + 0.0);
-  return buf;
+  char buf[400];
+  const auto r = std::to_chars(buf, buf + sizeof buf, std::round(d * 100) / 100 + 0.0,
+                               std::chars_format::fixed, 2);
+  return std::string(buf, r.ptr);
 }
 
 std::string Quantity(double d) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", d);
-  return buf;
+  const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  return std::string(buf, r.ptr);
 }
 
 double Round2(double d) { return std::round(d * 100) / 100; }
@@ -133,16 +139,25 @@ std::vector<OrderLine> Lines(data::Connection& db, const std::string& sales_orde
       "WHERE L.SALESORDERNR = ? ORDER BY L.POSITION",
       {Variant(sales_order)});
   std::vector<OrderLine> out;
-  for (; rs && !rs->Eof(); rs->MoveNext()) {
+  if (!rs) return out;
+  // Columns by their place in the statement above.
+  enum { kPosition, kQuantity, kData, kDescription, kUnit, kTax, kKept };
+  const auto text = [&](int column) {
+    const Variant& v = rs->ValueAt(column);
+    return v.IsMissing() ? std::string() : v.ToString();
+  };
+  out.reserve(static_cast<size_t>(rs->RecordCount()));
+  for (; !rs->Eof(); rs->MoveNext()) {
     OrderLine l;
-    l.position = rs->Value("POSITION").ToLong();
-    l.quantity = rs->Value("QUANTITY").ToDouble();
-    l.data = json::parse(rs->Value("DATA").ToString());
-    auto text = [&](const char* c) { return rs->Value(c).IsMissing() ? "" : rs->Value(c).ToString(); };
-    l.description = text("DESCRIPTION");
-    l.unit = text("UNITCODE");
-    l.item_tax = text("TAXCODE");
-    l.kept = rs->Value("KEPT").ToLong() > 0;
+    l.position = rs->ValueAt(kPosition).ToLong();
+    l.quantity = rs->ValueAt(kQuantity).ToDouble();
+    const Variant& data = rs->ValueAt(kData);
+    if (const std::string* stored = data.Get<std::string>()) l.data = json::parse(*stored);
+    else l.data = json::parse(data.ToString());
+    l.description = text(kDescription);
+    l.unit = text(kUnit);
+    l.item_tax = text(kTax);
+    l.kept = rs->ValueAt(kKept).ToLong() > 0;
     out.push_back(std::move(l));
   }
   return out;
@@ -184,10 +199,14 @@ std::shared_ptr<DocumentRecord> Line(ConnectorType type, const std::string& sale
   line->Put("LineAmount", Variant(Money(Round2(Price(l) * l.quantity) - discount)));
   if (auto t = StoredValue(l.data, "TaxCode")) line->Put("TaxCode", *t);
   else if (!l.item_tax.empty()) line->Put("TaxCode", Variant(l.item_tax));
-  for (const char* part : kAddressParts) {
-    const std::string name = std::string("ShipTo") + part;
-    Copy(*line, ("LShipTo" + std::string(part)).c_str(), l.data, name.c_str());
-  }
+  // The names of a line's address values, put together once.
+  static const auto* names = [] {
+    auto* n = new std::vector<std::pair<std::string, std::string>>;
+    for (const char* part : kAddressParts)
+      n->emplace_back("LShipTo" + std::string(part), "ShipTo" + std::string(part));
+    return n;
+  }();
+  for (const auto& [element, stored] : *names) Copy(*line, element.c_str(), l.data, stored.c_str());
   Copy(*line, "LineText", l.data, "OrderLineText");
   return line;
 }
@@ -211,10 +230,12 @@ std::shared_ptr<DocumentRecord> Refusal(DocumentKind kind, int32_t number, std::
   return Result(kind, errors, nullptr);
 }
 
+// Lines reads the lines in order of their (unique) positions, so a line is
+// found by halving rather than by a walk for every row of a document.
 const OrderLine* FindLine(const std::vector<OrderLine>& lines, int32_t position) {
-  for (const OrderLine& l : lines)
-    if (l.position == position) return &l;
-  return nullptr;
+  auto it = std::lower_bound(lines.begin(), lines.end(), position,
+                             [](const OrderLine& l, int32_t p) { return l.position < p; });
+  return it != lines.end() && it->position == position ? &*it : nullptr;
 }
 
 std::shared_ptr<data::Recordset> OrderOf(data::Connection& db, int32_t kro_id,
@@ -227,39 +248,74 @@ std::shared_ptr<data::Recordset> OrderOf(data::Connection& db, int32_t kro_id,
 
 // What a shipment delivered of a line, from a row with SHIPMENTNR, QUANTITY
 // and SHIPPED; the shipment notice and the invoice both carry it.
-void PutDelivery(DocumentRecord& line, ConnectorType type, data::Recordset& row) {
-  line.Put("ShipmentNumber", Variant(row.Value("SHIPMENTNR").ToString()));
-  line.Put("DeliveredQuantity", Variant(Quantity(row.Value("QUANTITY").ToDouble())));
-  line.Put("DeliveredDate", Variant(DateText(type, row.Value("SHIPPED").ToDate())));
+struct DeliveryColumns {
+  int shipment, quantity, shipped;
+};
+
+DeliveryColumns DeliveryColumnsOf(data::Recordset& rows) {
+  return {rows.fields()["SHIPMENTNR"].index(), rows.fields()["QUANTITY"].index(),
+          rows.fields()["SHIPPED"].index()};
+}
+
+void PutDelivery(DocumentRecord& line, ConnectorType type, data::Recordset& row,
+                 const DeliveryColumns& c) {
+  line.Put("ShipmentNumber", Variant(row.ValueAt(c.shipment).ToString()));
+  line.Put("DeliveredQuantity", Variant(Quantity(row.ValueAt(c.quantity).ToDouble())));
+  line.Put("DeliveredDate", Variant(DateText(type, row.ValueAt(c.shipped).ToDate())));
 }
 
 }  // namespace
 
 std::string DocumentRecord::Folded(std::string_view name) { return text::LowerAscii(name); }
 
+template <class T>
+const T* DocumentRecord::Lookup(const ByName<T>& map, std::string_view name) {
+  char folded[128];
+  if (name.size() > sizeof folded) {
+    auto it = map.find(Folded(name));
+    return it == map.end() ? nullptr : &it->second;
+  }
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  auto it = map.find(std::string_view(folded, name.size()));
+  return it == map.end() ? nullptr : &it->second;
+}
+
+const Variant* DocumentRecord::Find(std::string_view name) const { return Lookup(values_, name); }
+
+const std::vector<ObjectPtr>* DocumentRecord::List(std::string_view name) const {
+  return Lookup(lists_, name);
+}
+
 Variant DocumentRecord::Invoke(std::string_view name, CallKind, std::span<Variant> args) {
-  const std::string folded = Folded(name);
-  const std::string_view n = folded;
-  auto starts = [&](std::string_view p) { return n.size() > p.size() && n.substr(0, p.size()) == p; };
-  const bool ends_at = n.size() > 2 && n.substr(n.size() - 2) == "at";
+  auto starts = [&](std::string_view p) {
+    if (name.size() <= p.size()) return false;
+    for (size_t i = 0; i < p.size(); ++i)
+      if ((name[i] | 0x20) != p[i]) return false;
+    return true;
+  };
+  const bool ends_at = name.size() > 2 && (name[name.size() - 2] | 0x20) == 'a' &&
+                       (name[name.size() - 1] | 0x20) == 't';
   if (starts("get") && ends_at && args.size() == 1) {
-    auto it = lists_.find(std::string(n.substr(3, n.size() - 5)));
-    if (it == lists_.end()) dispatch_detail::RaiseMemberNotFound(type_name_, name);
+    const std::vector<ObjectPtr>* list = List(name.substr(3, name.size() - 5));
+    if (!list) dispatch_detail::RaiseMemberNotFound(type_name_, name);
     const int32_t i = args[0].ToLong();
-    if (i < 0 || i >= static_cast<int32_t>(it->second.size()))
+    if (i < 0 || i >= static_cast<int32_t>(list->size()))
       Raise(err::kSubscriptOutOfRange, type_name_, "Index " + std::to_string(i) + " is outside the list");
-    return Variant(it->second[i]);
+    return Variant((*list)[i]);
   }
   if (!args.empty()) dispatch_detail::RaiseArgumentCount(type_name_, name);
   if (starts("size")) {
-    auto it = lists_.find(std::string(n.substr(4)));
-    return Variant(static_cast<int32_t>(it == lists_.end() ? 0 : it->second.size()));
+    const std::vector<ObjectPtr>* list = List(name.substr(4));
+    return Variant(static_cast<int32_t>(list ? list->size() : 0));
   }
   const bool has = starts("has");
   if (has || starts("get")) {
-    auto it = values_.find(std::string(n.substr(3)));
-    if (it == values_.end()) return has ? Variant(false) : Variant();
-    return has ? Variant(true) : it->second;
+    const Variant* value = Find(name.substr(3));
+    if (!value) return has ? Variant(false) : Variant();
+    return has ? Variant(true) : *value;
   }
   dispatch_detail::RaiseMemberNotFound(type_name_, name);
 }
@@ -286,11 +342,13 @@ std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, Connec
         {Variant(number)});
     if (!ship || ship->Eof())
       return Refusal(kind, erp_err::kNoShipment, "Sales order " + number + " has not been shipped");
+    const DeliveryColumns delivery = DeliveryColumnsOf(*ship);
+    const int position = ship->fields()["POSITION"].index();
     for (; !ship->Eof(); ship->MoveNext()) {
-      const OrderLine* l = FindLine(lines, ship->Value("POSITION").ToLong());
+      const OrderLine* l = FindLine(lines, ship->ValueAt(position).ToLong());
       if (!l) continue;
       auto line = Line(type, number, *l);
-      PutDelivery(*line, type, *ship);
+      PutDelivery(*line, type, *ship, delivery);
       order->Add("SOLineDetails", line);
     }
   } else {
@@ -304,20 +362,28 @@ std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, Connec
         {Variant(number)});
     if (!inv || inv->Eof())
       return Refusal(kind, erp_err::kNoInvoice, "Sales order " + number + " has not been invoiced");
+    // Columns by name once, then by place on every row.
+    const DeliveryColumns delivery = DeliveryColumnsOf(*inv);
+    auto& f = inv->fields();
+    const int position = f["POSITION"].index(), invoice = f["INVOICENR"].index(),
+              total = f["INVOICEAMOUNT"].index(), goods = f["GOODSAMOUNT"].index(),
+              service = f["COSTSERVICEAMOUNT"].index(), tax = f["TAXAMOUNT"].index(),
+              price = f["PRICE"].index(), discount = f["DISCOUNTAMOUNT"].index(),
+              amount = f["LINEAMOUNT"].index(), code = f["TAXCODE"].index();
     for (; !inv->Eof(); inv->MoveNext()) {
-      const OrderLine* l = FindLine(lines, inv->Value("POSITION").ToLong());
+      const OrderLine* l = FindLine(lines, inv->ValueAt(position).ToLong());
       if (!l) continue;
       auto line = Line(type, number, *l);
-      line->Put("InvoiceNumber", Variant(inv->Value("INVOICENR").ToString()));
-      line->Put("InvoiceAmount", Variant(Money(inv->Value("INVOICEAMOUNT").ToDouble())));
-      line->Put("GoodsAmount", Variant(Money(inv->Value("GOODSAMOUNT").ToDouble())));
-      line->Put("CostServiceAmount", Variant(Money(inv->Value("COSTSERVICEAMOUNT").ToDouble())));
-      line->Put("TaxAmount", Variant(Money(inv->Value("TAXAMOUNT").ToDouble())));
-      PutDelivery(*line, type, *inv);
-      line->Put("Price", Variant(Money(inv->Value("PRICE").ToDouble())));
-      line->Put("LineDiscountAmount", Variant(Money(inv->Value("DISCOUNTAMOUNT").ToDouble())));
-      line->Put("LineAmount", Variant(Money(inv->Value("LINEAMOUNT").ToDouble())));
-      if (!inv->Value("TAXCODE").IsMissing()) line->Put("TaxCode", Variant(inv->Value("TAXCODE").ToString()));
+      line->Put("InvoiceNumber", Variant(inv->ValueAt(invoice).ToString()));
+      line->Put("InvoiceAmount", Variant(Money(inv->ValueAt(total).ToDouble())));
+      line->Put("GoodsAmount", Variant(Money(inv->ValueAt(goods).ToDouble())));
+      line->Put("CostServiceAmount", Variant(Money(inv->ValueAt(service).ToDouble())));
+      line->Put("TaxAmount", Variant(Money(inv->ValueAt(tax).ToDouble())));
+      PutDelivery(*line, type, *inv, delivery);
+      line->Put("Price", Variant(Money(inv->ValueAt(price).ToDouble())));
+      line->Put("LineDiscountAmount", Variant(Money(inv->ValueAt(discount).ToDouble())));
+      line->Put("LineAmount", Variant(Money(inv->ValueAt(amount).ToDouble())));
+      if (!inv->ValueAt(code).IsMissing()) line->Put("TaxCode", Variant(inv->ValueAt(code).ToString()));
       order->Add("SOLineDetails", line);
     }
   }

@@ -53,17 +53,35 @@ class DocumentRecord : public Object {
   std::string_view TypeName() const override { return type_name_; }
   Variant Invoke(std::string_view name, CallKind kind, std::span<Variant> args) override;
 
-  void Put(const std::string& name, Variant value) { values_[Folded(name)] = std::move(value); }
+  void Put(std::string_view name, Variant value) {
+    values_.insert_or_assign(Folded(name), std::move(value));
+  }
   void Add(const std::string& list, ObjectPtr item) {
     lists_[Folded(list)].push_back(std::move(item));
   }
 
+  // What getX answers for the name X (any case) when hasX is True; nullptr
+  // when hasX is False. For a reader in this process that walks every
+  // value of a large document without a call by name each.
+  const Variant* Find(std::string_view name) const;
+  // The items of the list X (sizeX, getXAt), or nullptr for none.
+  const std::vector<ObjectPtr>* List(std::string_view name) const;
+
  private:
   // Names compare case-insensitively, as calls by name do: kept lower-case.
   static std::string Folded(std::string_view name);
+  // Looked up by a name folded into a buffer, without a string made for it.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+  };
+  template <class T>
+  using ByName = std::unordered_map<std::string, T, NameHash, std::equal_to<>>;
+  template <class T>
+  static const T* Lookup(const ByName<T>& map, std::string_view name);
   std::string type_name_;
-  std::unordered_map<std::string, Variant> values_;
-  std::unordered_map<std::string, std::vector<ObjectPtr>> lists_;
+  ByName<Variant> values_;
+  ByName<std::vector<ObjectPtr>> lists_;
 };
 
 // The document of an order of the instance (an error document for an

@@ -57,11 +57,27 @@ size_t CharacterLength(std::string_view text, size_t i) {
   return n;
 }
 
+// Bytes that are written as they are in element text: printable ASCII but
+// the markup characters (the apostrophe is one in attributes only).
+struct PlainBytes {
+  bool text[256] = {};
+  bool attribute[256] = {};
+  constexpr PlainBytes() {
+    for (int c = 0x20; c < 0x80; ++c) text[c] = attribute[c] = c != '&' && c != '<' && c != '>';
+    attribute[static_cast<unsigned char>('\'')] = false;
+  }
+};
+constexpr PlainBytes kPlain;
+
 template <bool kAttribute>
 void AppendEscaped(std::string& out, std::string_view text) {
+  const bool* plain_byte = kAttribute ? kPlain.attribute : kPlain.text;
   size_t plain = 0;  // start of the run not yet copied
   size_t i = 0;
   while (i < text.size()) {
+    // Runs of plain bytes, the bulk of any text, are passed over at once.
+    while (i < text.size() && plain_byte[static_cast<unsigned char>(text[i])]) ++i;
+    if (i == text.size()) break;
     const unsigned char c = static_cast<unsigned char>(text[i]);
     std::string_view entity;
     size_t length = 1;
@@ -103,8 +119,10 @@ void AppendEscaped(std::string& out, std::string_view text) {
 
 // A value as SpecifyTax reads it: text without its surrounding blanks.
 Variant Trimmed(const Variant& value) {
-  if (const std::string* text = value.Get<std::string>())
-    return Variant(std::string(platform::text::TrimBlanks(*text)));
+  if (const std::string* text = value.Get<std::string>()) {
+    const std::string_view trimmed = platform::text::TrimBlanks(*text);
+    if (trimmed.size() != text->size()) return Variant(trimmed);
+  }
   return value;
 }
 
@@ -139,15 +157,8 @@ bool TaxPercentMatches(const Variant& base, const Variant& percent, const Varian
 }
 
 std::string AmountFormat::operator()(const Variant& value) const {
-  // Text goes the whole way each time, so text that is no number fails as
-  // the formatting routine reports it.
-  if (value.IsMissing() || !value.IsNumeric())
-    return lib_sales::FormatPriceDecimals(value, locale_, data_functions_);
-  const double number = value.ToDouble();
-  auto it = formatted_.find(number);
-  if (it != formatted_.end()) return it->second;
-  std::string text = lib_sales::FormatPriceDecimals(Variant(number), locale_, data_functions_);
-  formatted_.emplace(number, text);
+  std::string text;
+  text_.Append(text, value);
   return text;
 }
 
@@ -186,7 +197,7 @@ std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>&
         return field ? field->index() : -1;
       };
       const auto value = [&](int index) {
-        return index < 0 ? Variant::Null() : Trimmed(fields[index].Value());
+        return index < 0 ? Variant::Null() : Trimmed(lines->ValueAt(index));
       };
       const int code_at = at("TAXCODE");
       const int tax_at = at("TAXAMOUNT");

@@ -10,6 +10,8 @@
 // every caption is escaped as it is appended: a caption goes into an
 // attribute between single quotes or into element text, and a caption with
 // "<", "&" or "'" must not break the document the pages parse.
+#include <charconv>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -22,6 +24,7 @@
 #include "platform/core/text.h"
 #include "platform/data/ado_types.h"
 #include "platform/data/recordset.h"
+#include "platform/services/message_manager.h"
 #include "sales/basket/basket.h"
 #include "sales/basket/basket_xml_detail.h"
 #include "shared/components.h"
@@ -138,43 +141,100 @@ class Conversion {
   std::string TextByType(const Variant& value, int32_t type) {
     if (type == ado::adCurrency)
       return lib_sales::Sls_FormatPrice(value, false, locale(), amounts.data_functions(), 8);
-    if (IsDateType(type) && value.Get<platform::Date>()) {
-      // Request dates repeat from line to line; each day is formatted once.
-      const double serial = value.Get<platform::Date>()->serial();
-      auto it = dates_.find(serial);
-      if (it != dates_.end()) return it->second;
-      std::string text = lib_sales::Sls_FormatDate(value, locale());
-      dates_.emplace(serial, text);
-      return text;
-    }
-    if (IsDateType(type)) return lib_sales::Sls_FormatDate(value, locale());
+    if (IsDateType(type)) return DateText(value);
     return value.ToString();
   }
 
-  std::string Text(const ColumnPlan& column, const Variant& value) {
+  // Request dates repeat from line to line; each day is formatted once.
+  std::string DateText(const Variant& value) {
+    const platform::Date* date = value.Get<platform::Date>();
+    if (!date) return lib_sales::Sls_FormatDate(value, locale());
+    const double serial = date->serial();
+    auto it = dates_.find(serial);
+    if (it != dates_.end()) return it->second;
+    std::string text = lib_sales::Sls_FormatDate(value, locale());
+    dates_.emplace(serial, text);
+    return text;
+  }
+
+  // Step 1 appended to out, escaped: the text of the value by the column's
+  // type, numbers written straight into the document.
+  void AppendByType(const ColumnPlan& column, const Variant& value) {
+    if (column.type != ado::adCurrency && !IsDateType(column.type)) {
+      if (const std::string* text = value.Get<std::string>()) {
+        AppendXmlText(out, *text);
+        return;
+      }
+      if (AppendNumber(value)) return;
+    }
+    AppendXmlText(out, TextByType(value, column.type));
+  }
+
+  // A whole number as the value's text (CStr) gives it; false for any other
+  // value. A Double holding a whole number below 10^15 is written by CStr
+  // without decimals or exponent, as the integer it is.
+  bool AppendNumber(const Variant& value) {
+    char text[24];
+    std::to_chars_result written;
+    if (const int32_t* l = value.Get<int32_t>()) {
+      written = std::to_chars(text, text + sizeof text, *l);
+    } else if (const int16_t* i = value.Get<int16_t>()) {
+      written = std::to_chars(text, text + sizeof text, *i);
+    } else if (const double* d = value.Get<double>()) {
+      if (!(std::fabs(*d) < 1e15) || std::trunc(*d) != *d) return false;
+      written = std::to_chars(text, text + sizeof text, static_cast<int64_t>(*d));
+    } else {
+      return false;
+    }
+    out.append(text, written.ptr);
+    return true;
+  }
+
+  // An amount appended to out as the formatting component writes it,
+  // escaped like any other text should the locale's separators need it.
+  void AppendAmount(const Variant& value) {
+    const size_t start = out.size();
+    amounts.AppendTo(out, value);
+    for (size_t i = start; i < out.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(out[i]);
+      if (c < 0x20 || c >= 0x80 || c == '&' || c == '<' || c == '>') {
+        const std::string text = out.substr(start);
+        out.resize(start);
+        AppendXmlText(out, text);
+        return;
+      }
+    }
+  }
+
+  void AppendText(const ColumnPlan& column, const Variant& value) {
     switch (column.rule) {
       case Rule::kAmount:
       case Rule::kTaxTotal:
-        return amounts(value);
+        AppendAmount(value);
+        return;
       case Rule::kTaxAmount:
-        return show_tax ? amounts(value) : std::string("0");
+        if (show_tax) AppendAmount(value);
+        else out += '0';
+        return;
       case Rule::kCarrier:
-        return CarrierName(value, TextByType(value, column.type));
+        AppendXmlText(out, CarrierName(value, TextByType(value, column.type)));
+        return;
       case Rule::kFreightTaxPerc: {
         const bool fits = freight_total.ToDouble() != 0 &&
                           TaxPercentMatches(freight_total, value, freight_tax_total);
-        return amounts(fits ? value : Variant(0.0));
+        AppendAmount(fits ? value : Variant(0.0));
+        return;
       }
       case Rule::kDefault:
         break;
     }
-    return TextByType(value, column.type);
+    AppendByType(column, value);
   }
 
   void Cell(const ColumnPlan& column, const Variant& value) {
     out += column.open;
     if (!value.IsMissing()) {
-      AppendXmlText(out, Text(column, value));
+      AppendText(column, value);
       if (column.address_type && column.address_inside) Address(value, column.address_type);
     }
     out += column.close;
@@ -198,7 +258,22 @@ class Conversion {
     return text;
   }
 
+  // The address elements of an id. An address shown on many lines is read
+  // and written once per conversion, and copied from then on.
   void Address(const Variant& address_id, const char* type) {
+    std::string key = type;
+    key += '\x1f';
+    key += address_id.ToString();
+    if (auto it = addresses_.find(key); it != addresses_.end()) {
+      out += it->second;
+      return;
+    }
+    const size_t start = out.size();
+    ReadAddress(address_id, type);
+    addresses_.emplace(std::move(key), out.substr(start));
+  }
+
+  void ReadAddress(const Variant& address_id, const char* type) {
     lib_sales::Guarded(kConvertAddressToXML, [&] {
       const ObjectPtr found =
           platform::Call(partner_.get(), "GetAddress", {address_id}).ToObject();
@@ -228,6 +303,7 @@ class Conversion {
   Basket& basket_;
   Partner partner_;
   std::unordered_map<double, std::string> dates_;  // serial -> short date
+  std::unordered_map<std::string, std::string> addresses_;  // type and id -> elements
 };
 
 // The header columns that carry a caption, and the element some of them are renamed to.
@@ -256,41 +332,51 @@ constexpr HeaderCaption kHeaderCaptions[] = {
     {"TOTAL", "TOTAL", "SLBSA3577"},
 };
 
+// What a header column becomes, by its upper-case name: the element it is
+// renamed to and its caption (kHeaderCaptions), its rule, its addresses.
+struct HeaderSpec {
+  const char* element = nullptr;  // nullptr: the column's own name
+  const char* code = nullptr;     // the caption, if any
+  Rule rule = Rule::kDefault;
+  const char* address_type = nullptr;
+};
+
+const std::unordered_map<std::string_view, HeaderSpec>& HeaderSpecs() {
+  static const auto* specs = [] {
+    auto* m = new std::unordered_map<std::string_view, HeaderSpec>;
+    for (const HeaderCaption& caption : kHeaderCaptions) {
+      HeaderSpec& spec = (*m)[caption.column];
+      spec.element = caption.element;
+      spec.code = caption.code;
+    }
+    for (const char* name :
+         {"TOTALNETAMOUNT", "DISCOUNTTOTAL", "SUBTOTAL", "FREIGHTTOTAL", "TOTAL", "DISCOUNTPERC"})
+      (*m)[name].rule = Rule::kAmount;
+    (*m)["TAXTOTAL"].rule = Rule::kTaxTotal;
+    (*m)["FREIGHTTAXTOTAL"].rule = Rule::kTaxAmount;
+    (*m)["CARRIERCODE"].rule = Rule::kCarrier;
+    (*m)["FREIGHTTAXPERC"].rule = Rule::kFreightTaxPerc;
+    (*m)["SHIPPINGADDRESSID"].address_type = "SHIPPING";
+    (*m)["BILLINGADDRESSID"].address_type = "BILLING";
+    return m;
+  }();
+  return *specs;
+}
+
 ColumnPlan HeaderColumn(Conversion& c, ado::Field& field) {
   ColumnPlan plan;
   plan.field = &field;
   plan.index = field.index();
   plan.type = field.Type();
   const std::string name = platform::text::UpperAscii(field.Name());
-  std::string element = name;
-  const char* code = nullptr;
-  for (const HeaderCaption& caption : kHeaderCaptions) {
-    if (name == caption.column) {
-      element = caption.element;
-      code = caption.code;
-      break;
-    }
-  }
-  plan.open = code ? c.CaptionedTag(element, " label = '", code) : "<" + element + ">";
+  HeaderSpec spec;
+  if (auto it = HeaderSpecs().find(name); it != HeaderSpecs().end()) spec = it->second;
+  const std::string element = spec.element ? std::string(spec.element) : name;
+  plan.open = spec.code ? c.CaptionedTag(element, " label = '", spec.code) : "<" + element + ">";
   plan.close = "</" + element + ">";
-  if (name == "TOTALNETAMOUNT" || name == "DISCOUNTTOTAL" || name == "SUBTOTAL" ||
-      name == "FREIGHTTOTAL" || name == "TOTAL" || name == "DISCOUNTPERC") {
-    plan.rule = Rule::kAmount;
-  } else if (name == "TAXTOTAL") {
-    plan.rule = Rule::kTaxTotal;
-  } else if (name == "FREIGHTTAXTOTAL") {
-    plan.rule = Rule::kTaxAmount;
-  } else if (name == "CARRIERCODE") {
-    plan.rule = Rule::kCarrier;
-  } else if (name == "FREIGHTTAXPERC") {
-    plan.rule = Rule::kFreightTaxPerc;
-  } else if (name == "SHIPPINGADDRESSID") {
-    plan.address_type = "SHIPPING";
-    plan.address_inside = true;
-  } else if (name == "BILLINGADDRESSID") {
-    plan.address_type = "BILLING";
-    plan.address_inside = true;
-  }
+  plan.rule = spec.rule;
+  plan.address_type = spec.address_type;
+  plan.address_inside = spec.address_type != nullptr;
   return plan;
 }
 
@@ -376,7 +462,7 @@ void ConvertHeaderToXML(Conversion& c, Recordset& header) {
     AppendXmlAttribute(c.out, c.captions("SLBSA3592"));
     c.out += "'>";
     for (const ColumnPlan& column : PlanOf(c, header, HeaderColumn))
-      c.Cell(column, column.field->Value());
+      c.Cell(column, header.ValueAt(column.index));
     c.out += "</OrderHeader>";
   });
 }
@@ -388,7 +474,7 @@ void ConvertLinesToXML(Conversion& c, Recordset& lines) {
       const std::vector<ColumnPlan> plan = PlanOf(c, lines, LineColumn);
       for (lines.MoveFirst(); !lines.Eof(); lines.MoveNext()) {
         c.out += "<OrderLine>";
-        for (const ColumnPlan& column : plan) c.Cell(column, column.field->Value());
+        for (const ColumnPlan& column : plan) c.Cell(column, lines.ValueAt(column.index));
         c.out += "</OrderLine>";
       }
     }

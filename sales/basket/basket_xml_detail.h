@@ -16,6 +16,8 @@
 
 #include "platform/core/object.h"
 #include "platform/core/variant.h"
+#include "platform/services/message_manager.h"
+#include "shared/amount_text.h"
 
 namespace vendra::basket_detail {
 
@@ -38,23 +40,24 @@ bool TaxPercentMatches(const platform::Variant& base, const platform::Variant& p
                        const platform::Variant& tax);
 
 // FormatPriceDecimals of the shared runtime for one locale and the
-// data-functions object, for a conversion that formats many amounts. A
-// number already formatted in this conversion is not formatted again: a
-// basket's amounts repeat (0.00 in most discount columns, the same tax
-// percentage on every line).
+// data-functions object, for a conversion that formats many amounts: the
+// amounts are written without a late-bound call each where the locale allows
+// (see shared/amount_text.h), with the very same text.
 class AmountFormat {
  public:
   AmountFormat(int16_t locale, platform::ObjectPtr data_functions)
-      : locale_(locale), data_functions_(std::move(data_functions)) {}
+      : locale_(locale), data_functions_(data_functions), text_(locale, std::move(data_functions)) {}
   // The amount with the locale's separators; "" for Null or Empty.
   std::string operator()(const platform::Variant& value) const;
+  // The same text, appended to out.
+  void AppendTo(std::string& out, const platform::Variant& value) const { text_.Append(out, value); }
   int16_t locale() const { return locale_; }
   const platform::ObjectPtr& data_functions() const { return data_functions_; }
 
  private:
   int16_t locale_;
   platform::ObjectPtr data_functions_;
-  mutable std::unordered_map<double, std::string> formatted_;
+  mutable lib_sales::LocaleAmountText text_;
 };
 
 // The captions of one conversion: each label code is asked of the page's
@@ -62,19 +65,26 @@ class AmountFormat {
 class Captions {
  public:
   Captions(platform::ObjectPtr manager, std::string locale)
-      : manager_(std::move(manager)), locale_(std::move(locale)) {}
+      : manager_(std::move(manager)),
+        application_manager_(dynamic_cast<platform::I18NMessageManager*>(manager_.get())),
+        locale_(std::move(locale)) {}
 
   const std::string& operator()(const char* code) {
     auto it = texts_.find(code);
     if (it != texts_.end()) return it->second;
+    // The application's own message manager is asked directly; any other
+    // manager a page passes in is called late-bound.
     std::string text =
-        platform::Call(manager_, "GetMessage", {platform::Variant(code), platform::Variant(locale_)})
-            .ToString();
+        application_manager_
+            ? application_manager_->GetMessage(code, locale_)
+            : platform::Call(manager_, "GetMessage", {platform::Variant(code), platform::Variant(locale_)})
+                  .ToString();
     return texts_.emplace(code, std::move(text)).first->second;
   }
 
  private:
   platform::ObjectPtr manager_;
+  platform::I18NMessageManager* application_manager_;  // manager_, when it is the application's
   std::string locale_;
   std::unordered_map<std::string, std::string> texts_;
 };
