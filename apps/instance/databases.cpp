@@ -1,6 +1,7 @@
 #include "apps/instance/databases.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <map>
 #include <memory>
@@ -8,11 +9,13 @@
 #include <system_error>
 
 #include "apps/instance/embedded_sql.h"
+#include "apps/instance/script_sections.h"
 #include "apps/instance/text_rule_triggers.h"
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
 #include "platform/data/command.h"
 #include "platform/data/connection.h"
+#include "platform/data/instance_databases.h"
 #include "platform/data/recordset.h"
 
 namespace vendra_instance {
@@ -132,6 +135,45 @@ void RemoveDatabaseFiles(const fs::path& file) {
   }
 }
 
+// The catalogs the instance keeps on a server (platform.xml), by name.
+std::map<std::string, std::string> ServerDatabases(const fs::path& home) {
+  return platform::data::ReadInstanceDatabases(fs::absolute(home).lexically_normal() /
+                                               "platform.xml");
+}
+
+// Whether a server database can be opened (it exists and is reachable).
+bool ServerDatabaseOpens(const std::string& cs) {
+  try {
+    auto connection = std::make_shared<Connection>();
+    connection->Open(cs);
+    connection->Close();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Drops a server database this run created (the server's "postgres"
+// database is the one to connect to for that).
+void DropServerDatabase(const std::string& cs) {
+  try {
+    auto settings = platform::data::ConnectionSettings::Parse(cs);
+    const std::string name = settings.catalog();
+    for (char c : name)
+      if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return;
+    std::string maintenance = cs;
+    maintenance.replace(maintenance.find("Initial Catalog=" + name),
+                        std::string("Initial Catalog=" + name).size(), "Initial Catalog=postgres");
+    platform::data::ReleasePooledSessions();
+    auto connection = std::make_shared<Connection>();
+    connection->Open(maintenance);
+    connection->Execute("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+    connection->Close();
+  } catch (...) {
+    // Nothing more to undo; the failure that got here is the one to report.
+  }
+}
+
 void EnsureVersionTable(Connection& connection) {
   connection.Execute(
       "CREATE TABLE IF NOT EXISTS SCHEMAVERSION ("
@@ -159,8 +201,9 @@ int VersionOf(Connection& connection) {
 
 // Runs one script of the catalog, naming it in the failure.
 void RunScript(Connection& connection, const std::string& name) {
-  const std::string_view text = EmbeddedSql(name);
   try {
+    const std::string text =
+        ScriptForDriver(EmbeddedSql(name), DriverOf(connection.ConnectionString()));
     platform::data::ExecuteScript(connection, text);
   } catch (...) {
     const platform::ComError e = platform::CurrentError();
@@ -184,9 +227,8 @@ void ApplyMigrations(Connection& connection, const CatalogScripts& scripts, int 
 
 // Creates one catalog's database: schema, migrations and demo rows in one
 // transaction. The caller removes the file if this fails.
-void CreateCatalog(const fs::path& data_dir, const std::string& catalog,
+void CreateCatalog(const std::string& cs, const std::string& catalog,
                    const CatalogScripts& scripts, bool demo) {
-  const std::string cs = ConnectionStringFor(data_dir, catalog);
   platform::data::CreateDatabaseFile(cs);
   auto connection = std::make_shared<Connection>();
   connection->Open(cs);
@@ -201,7 +243,8 @@ void CreateCatalog(const fs::path& data_dir, const std::string& catalog,
       RecordVersion(*connection, m.version, m.name);
     }
     // Before the demo rows, so they are held to the same rules as any write.
-    WriteTextRuleTriggers(*connection);
+    // PostgreSQL's own types hold these rules (length-checked domains, no NUL).
+    if (DriverOf(cs) == ScriptDriver::kSqlite) WriteTextRuleTriggers(*connection);
     if (demo)
       for (const std::string& script : scripts.demo) RunScript(*connection, script);
     tx.Commit();
@@ -238,9 +281,19 @@ int RecordedSchemaVersion(const fs::path& database_file) {
 void CreateDatabases(const fs::path& home, bool demo) {
   const fs::path data_dir = DataDirectory(home);
   const auto catalogs = ReadCatalogs();
+  const auto servers = ServerDatabases(home);
   // Refuse before creating anything: somebody's data is never overwritten.
   for (const auto& [catalog, scripts] : catalogs) {
     if (!scripts.has_schema) continue;
+    if (const auto it = servers.find(catalog); it != servers.end()) {
+      if (ServerDatabaseOpens(it->second)) {
+        Fail(kFileAlreadyExists, "The database '" +
+                                     platform::data::ConnectionSettings::Parse(it->second).catalog() +
+                                     "' exists already on the server; an instance's databases are "
+                                     "upgraded with the migrations, never created over");
+      }
+      continue;
+    }
     std::error_code ec;
     const fs::path file = DatabaseFile(data_dir, catalog);
     if (fs::exists(file, ec)) {
@@ -250,31 +303,46 @@ void CreateDatabases(const fs::path& home, bool demo) {
     }
   }
   std::vector<fs::path> created;
+  std::vector<std::string> created_on_server;
   try {
     for (const auto& [catalog, scripts] : catalogs) {
       if (!scripts.has_schema) continue;
+      if (const auto it = servers.find(catalog); it != servers.end()) {
+        created_on_server.push_back(it->second);
+        CreateCatalog(it->second, catalog, scripts, demo);
+        continue;
+      }
       created.push_back(DatabaseFile(data_dir, catalog));
-      CreateCatalog(data_dir, catalog, scripts, demo);
+      CreateCatalog(ConnectionStringFor(data_dir, catalog), catalog, scripts, demo);
     }
   } catch (...) {
     for (const fs::path& file : created) RemoveDatabaseFiles(file);
+    for (const std::string& cs : created_on_server) DropServerDatabase(cs);
     throw;
   }
 }
 
 std::vector<std::string> MigrateDatabases(const fs::path& home) {
   const fs::path data_dir = DataDirectory(home);
+  const auto servers = ServerDatabases(home);
   std::vector<std::string> applied;
   for (const auto& [catalog, scripts] : ReadCatalogs()) {
     if (!scripts.has_schema) continue;
     const fs::path file = DatabaseFile(data_dir, catalog);
+    const auto server = servers.find(catalog);
+    const std::string cs =
+        server != servers.end() ? server->second : ConnectionStringFor(data_dir, catalog);
     std::error_code ec;
-    if (!fs::exists(file, ec)) {
+    if (server != servers.end() ? !ServerDatabaseOpens(cs) : !fs::exists(file, ec)) {
       // A catalog this instance has not had yet: created like a new one.
       try {
-        CreateCatalog(data_dir, catalog, scripts, false);
+        CreateCatalog(cs, catalog, scripts, false);
       } catch (...) {
-        RemoveDatabaseFiles(file);
+        if (server != servers.end()) {
+          DropServerDatabase(cs);
+        } else {
+          RemoveDatabaseFiles(file);
+        }
         throw;
       }
       applied.push_back(catalog + "/schema.sql");
@@ -282,7 +350,7 @@ std::vector<std::string> MigrateDatabases(const fs::path& home) {
       continue;
     }
     auto connection = std::make_shared<Connection>();
-    connection->Open(ConnectionStringFor(data_dir, catalog));
+    connection->Open(cs);
     int version = VersionOf(*connection);
     if (version == 0) {
       // Made before versions were recorded: it holds the baseline schema.
@@ -302,7 +370,7 @@ std::vector<std::string> MigrateDatabases(const fs::path& home) {
     ApplyMigrations(*connection, scripts, version, &applied);
     // Also when nothing was applied: an instance made before the rules were
     // generated gets them, and a schema the rules do not match yet is caught up.
-    {
+    if (DriverOf(connection->ConnectionString()) == ScriptDriver::kSqlite) {
       platform::data::Transaction tx(*connection);
       WriteTextRuleTriggers(*connection);
       tx.Commit();
@@ -310,6 +378,10 @@ std::vector<std::string> MigrateDatabases(const fs::path& home) {
     connection->Close();
   }
   return applied;
+}
+
+void DropServerDatabases(const fs::path& home) {
+  for (const auto& [catalog, cs] : ServerDatabases(home)) DropServerDatabase(cs);
 }
 
 void RegisterStoredProcedures() {

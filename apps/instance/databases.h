@@ -44,6 +44,10 @@ void CreateDatabases(const std::filesystem::path& home, bool demo);
 // scripts applied ("Vendra/migrations/0002_x.sql"), in the order applied.
 std::vector<std::string> MigrateDatabases(const std::filesystem::path& home);
 
+// Drops the server databases an instance's platform.xml lists (an instance
+// kept on PostgreSQL that is being removed); SQLite files are left alone.
+void DropServerDatabases(const std::filesystem::path& home);
+
 // The catalogs compiled in ("Brevane", "Kelmor", "Vendra"), sorted.
 std::vector<std::string> EmbeddedCatalogs();
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <mutex>
 #include <pugixml.hpp>
@@ -16,6 +17,9 @@
 #include "apps/instance/demo_exports.h"
 #include "backend/register.h"
 #include "platform/core/com_error.h"
+#include "platform/data/instance_databases.h"
+#include "platform/data/postgres/pg_driver.h"
+#include "platform/dts/package_store.h"
 #include "platform/erp/selector.h"
 #include "platform/services/register.h"
 #include "sales/register.h"
@@ -158,7 +162,34 @@ pugi::xml_document ConfigurationDocument(const char* purpose, std::span<const Se
   return doc;
 }
 
-pugi::xml_document PlatformDocument() {
+// The databases an instance keeps on a server: each catalog (and the
+// package store) as <prefix>_<catalog>, lower case, so that several
+// instances can share one server.
+std::vector<std::pair<std::string, std::string>> ServerDatabases(const std::string& url) {
+  std::vector<std::pair<std::string, std::string>> out;
+  if (url.empty()) return out;
+  const std::string base = platform::data::postgres::ConnectionStringFromUrl(url);
+  std::string prefix = platform::data::ConnectionSettings::Parse(base).catalog();
+  if (prefix == "postgres") prefix = "vendra";  // the address named no database
+  for (char c : prefix) {
+    if (!(std::islower(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) ||
+          c == '_')) {
+      platform::Raise(platform::err::kInvalidProcedureCall, kSource,
+                      "The database prefix '" + prefix +
+                          "' may hold only lower-case letters, digits and '_'");
+    }
+  }
+  std::vector<std::string> catalogs = EmbeddedCatalogs();
+  catalogs.emplace_back(platform::dts::kStoreCatalog);
+  for (const std::string& catalog : catalogs) {
+    std::string name = prefix + "_" + catalog;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    out.emplace_back(catalog, platform::data::postgres::ConnectionStringFromUrl(url, name));
+  }
+  return out;
+}
+
+pugi::xml_document PlatformDocument(const std::string& database_url) {
   pugi::xml_document doc;
   auto decl = doc.append_child(pugi::node_declaration);
   decl.append_attribute("version") = "1.0";
@@ -175,6 +206,16 @@ pugi::xml_document PlatformDocument() {
   app.append_attribute("site") = "Default Web Site";
   app.append_attribute("virtualdirectory") = "shop";
   app.append_attribute("configdir") = "config";
+  const auto databases = ServerDatabases(database_url);
+  if (!databases.empty()) {
+    pugi::xml_node list = root.append_child("databases");
+    list.append_attribute("server") = database_url.c_str();
+    for (const auto& [catalog, cs] : databases) {
+      pugi::xml_node db = list.append_child("database");
+      db.append_attribute("catalog") = catalog.c_str();
+      db.append_attribute("connectionstring") = cs.c_str();
+    }
+  }
   return doc;
 }
 
@@ -227,7 +268,8 @@ void RegisterAllComponents() {
   });
 }
 
-void CreateInstance(const std::filesystem::path& home_in, bool demo) {
+void CreateInstance(const std::filesystem::path& home_in, bool demo,
+                    const std::string& database_url) {
   const std::filesystem::path home = std::filesystem::absolute(home_in).lexically_normal();
   const std::filesystem::path config = home / "config";
   const std::filesystem::path platform_file = home / "platform.xml";
@@ -273,7 +315,8 @@ void CreateInstance(const std::filesystem::path& home_in, bool demo) {
   // created through it, so it comes before them; the rollback removes it
   // again if they fail.
   rollback.Track(platform_file);
-  WriteFileAtomically(platform_file, ToText(PlatformDocument()));
+  WriteFileAtomically(platform_file, ToText(PlatformDocument(database_url)));
+  platform::data::ForgetInstanceDatabases();
 
   CreateDatabases(home, demo);
   if (demo) WriteDemoExports(home / "exchange");

@@ -25,7 +25,9 @@ inline constexpr int kExitUsage = 2;
 // --home, else VENDRA_HOME, made absolute; nullopt when neither is given.
 std::optional<std::filesystem::path> ChosenHome(const std::string& home_option);
 
-int RunInit(const std::filesystem::path& home, bool demo, std::ostream& out, std::ostream& err);
+// database_url: a PostgreSQL server for the databases (empty: SQLite files).
+int RunInit(const std::filesystem::path& home, bool demo, std::ostream& out, std::ostream& err,
+            const std::string& database_url = {});
 
 // `vendra call`: the home (when one is chosen) must hold an instance.
 int RunCall(const std::optional<std::filesystem::path>& home, const std::string& progid,

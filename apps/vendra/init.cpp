@@ -15,10 +15,11 @@ std::optional<std::filesystem::path> ChosenHome(const std::string& home_option) 
   return std::filesystem::absolute(home_option).lexically_normal();
 }
 
-int RunInit(const std::filesystem::path& home, bool demo, std::ostream& out, std::ostream& err) {
+int RunInit(const std::filesystem::path& home, bool demo, std::ostream& out, std::ostream& err,
+            const std::string& database_url) {
   try {
     platform::InstanceHome::Set(home);
-    vendra_instance::CreateInstance(home, demo);
+    vendra_instance::CreateInstance(home, demo, database_url);
   } catch (...) {
     const platform::ComError e = platform::CurrentError();
     err << "vendra init: " << e.description() << " (error " << e.number() << ")\n";

@@ -65,6 +65,10 @@ int main(int argc, char** argv) {
   bool demo_data = false;
   CLI::App* init = app.add_subcommand("init", "Create a new instance in the home directory");
   init->add_flag("--demo", demo_data, "Fill the databases with the demo shop");
+  std::string database_url;
+  init->add_option("--database", database_url,
+                   "Keep the databases on a PostgreSQL server: postgresql://user@host:port/prefix")
+      ->type_name("URL");
 
   std::string progid;
   std::string method;
@@ -140,7 +144,7 @@ int main(int argc, char** argv) {
       std::cerr << "vendra: init needs --home DIR (or VENDRA_HOME)\n\n" << init->help();
       return kExitUsage;
     }
-    return RunInit(*home, demo_data, std::cout, std::cerr);
+    return RunInit(*home, demo_data, std::cout, std::cerr, database_url);
   }
   if (call->parsed()) return RunCall(home, progid, method, call_arguments, std::cout, std::cerr);
   if (script->parsed()) return RunScript(home, script_file, std::cout, std::cerr);

@@ -54,7 +54,7 @@ INSERT INTO PRODUCT (PRODUCTID, PARTNUMBER, MANUFACTURERID, PRODUCTDESCRIPTION, 
   (15, 'FA-GREASE-1', 'S2001', 'Assembly grease, 1 kg', 'KG', 0, NULL, 2001, 0, '100', '02', 3, 0, 'Fasteners', NULL),
   (16, 'HY-OIL-46', 'S2002', 'Hydraulic oil HLP 46', 'KG', 0, NULL, 2002, 0, '100', '02', 3, 0, 'Hydraulics', NULL),
   (17, 'HT-PROMO-KIT', 'S2003', 'Workshop starter kit (promotion)', 'SET', 0, '8467', 2003, 0, '100', '01', 4, 0, 'Hand tools',
-      strftime('%Y-%m-%dT00:00:00', 'now', 'localtime', '+10 days')),
+      NULL),
   (18, 'TB-FIT-12', 'S2002', 'Straight fitting 12 L', 'PCS', 0, '7306', 2002, 0, '100', '01', 5, 0, 'Tubing', NULL),
   (19, 'SV-INSTALL', NULL, 'Installation on site, per hour', 'PCS', 0, NULL, NULL, 0, '100', '03', 0, 1, 'Services', NULL),
   (20, 'SV-TRAINING', NULL, 'Operator training, per day', 'PCS', 0, NULL, NULL, 0, '100', '03', 0, 1, 'Services', NULL);
@@ -70,3 +70,12 @@ INSERT INTO PRODUCTIDNO (IDNO, LENGTH, WAREHOUSE, PACKAGEID, PARTNUMBER, AVAILAB
   ('ID-0900001', 25.0, 'WH1', 'PK-1001', 'TB-HOSE-12', 1, 1),
   ('ID-0900002', 12.5, 'WH1', 'PK-1002', 'TB-HOSE-12', 1, 1),
   ('ID-1000001', 6.0, 'WH2', 'PK-2001', 'TB-TUBE-16', 1, 1);
+
+-- The promotion kit (17) expires ten days after the instance is made.
+-- sqlite-only: begin
+UPDATE PRODUCT SET PRODUCTEXPIRYDATE = strftime('%Y-%m-%dT00:00:00', 'now', 'localtime', '+10 days')
+ WHERE PRODUCTID = 17;
+-- sqlite-only: end
+-- postgresql-only: begin
+UPDATE PRODUCT SET PRODUCTEXPIRYDATE = CURRENT_DATE + 10 WHERE PRODUCTID = 17;
+-- postgresql-only: end

@@ -391,6 +391,7 @@ CREATE TABLE MERCHANTIDBYCURRENCY (
 );
 
 
+-- sqlite-only: begin (PostgreSQL's BIT and DATETIME domains hold these forms themselves)
 -- Normalising triggers: flags to 0/1, date-times to "YYYY-MM-DDTHH:MM:SS".
 -- Each fires only when a written value is not in the stored form already;
 -- it refuses what cannot be turned into it (RAISE aborts the statement, so
@@ -789,3 +790,4 @@ BEGIN
     SET NOTIFY = CASE WHEN typeof(NOTIFY) = 'text' THEN lower(NOTIFY) = 'true' ELSE NOTIFY <> 0 END
     WHERE rowid = NEW.rowid;
 END;
+-- sqlite-only: end

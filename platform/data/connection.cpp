@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/data/data_util.h"
+#include "platform/data/instance_databases.h"
 #include "platform/data/recordset.h"
 #include "platform/data/postgres/pg_driver.h"
 #include "platform/data/sqlite/sqlite_driver.h"
@@ -58,12 +59,16 @@ void Connection::Open(std::string connection_string, std::string, std::string, i
       last_settings = ConnectionSettings::Parse(connection_string_);
       last_text = connection_string_;
     }
-    const ConnectionSettings& settings = last_settings;
+    // An instance that keeps its catalogs on a server opens them there.
+    std::string server;
+    const bool elsewhere = InstanceDatabaseFor(last_settings, &server);
+    const ConnectionSettings redirected = elsewhere ? ConnectionSettings::Parse(server) : ConnectionSettings();
+    const ConnectionSettings& settings = elsewhere ? redirected : last_settings;
     Driver& driver = FindDriver(settings.provider());
     // Inside a transaction scope the connection works in the scope's transaction.
     TransactionScope* scope = TransactionScope::Current();
     session_ = scope ? scope->Join(driver, settings) : driver.Open(settings);
-    catalog_ = settings.catalog();
+    catalog_ = last_settings.catalog();  // the catalog's name, wherever it is kept
     transaction_level_ = 0;
     rollback_work_.clear();
   } catch (...) {
@@ -359,7 +364,9 @@ void ExecuteScript(Connection& connection, std::string_view sql) {
 }
 
 void CreateDatabaseFile(std::string_view connection_string) {
-  const ConnectionSettings settings = ConnectionSettings::Parse(connection_string);
+  ConnectionSettings settings = ConnectionSettings::Parse(connection_string);
+  if (std::string server; InstanceDatabaseFor(settings, &server))
+    settings = ConnectionSettings::Parse(server);
   FindDriver(settings.provider()).CreateDatabase(settings);
 }
 

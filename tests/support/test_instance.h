@@ -2,7 +2,9 @@
 // temporary directory made by vendra_instance::CreateInstance(home, demo =
 // true), set as the instance home, with this thread's caches of the shared
 // runtime forgotten so nothing leaks from an earlier test. It is removed
-// again at the end.
+// again at the end. With VENDRA_TEST_PG_URL set (a PostgreSQL server's
+// postgresql:// address), its databases live on that server instead, under
+// a prefix of their own, and are dropped at the end.
 //
 //   TEST_F(InstanceTest, ...) { ... home() ... }      // the fixture
 //   vendra_test::TestInstance instance;               // or by hand

@@ -1,0 +1,158 @@
+// An instance whose databases live on PostgreSQL: the driver sections of the
+// instance scripts, `CreateInstance` with a server address (every catalog a
+// database <prefix>_<catalog>, listed in platform.xml), and components that
+// open "Provider=SQLite;Data Source=data;..." reaching the server through it.
+//
+// The server cases need VENDRA_PG_URL (as scripts/pg-server.sh start prints
+// it); without it they are skipped. The section cases need no server.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "apps/instance/databases.h"
+#include "apps/instance/instance_setup.h"
+#include "apps/instance/script_sections.h"
+#include "platform/core/com_error.h"
+#include "platform/core/object.h"
+#include "platform/data/connection.h"
+#include "platform/data/instance_databases.h"
+#include "platform/data/recordset.h"
+#include "platform/host/instance.h"
+#include "platform/host/registry.h"
+#include "shared/components.h"
+#include "tests/support/test_instance.h"
+
+namespace vendra_instance {
+namespace {
+
+using platform::ComError;
+
+TEST(ScriptSectionsTest, EachDriverKeepsItsOwnSections) {
+  const std::string script =
+      "CREATE TABLE T (A INT);\n"
+      "-- sqlite-only: begin (a trigger)\n"
+      "CREATE TRIGGER X AFTER INSERT ON T BEGIN SELECT 1; END;\n"
+      "-- sqlite-only: end\n"
+      "  -- postgresql-only: begin\n"
+      "INSERT INTO T VALUES (CURRENT_DATE - 1);\n"
+      "  -- postgresql-only: end\n"
+      "INSERT INTO T VALUES (1);";
+  // Blanked lines keep the line numbers of the file.
+  EXPECT_EQ(ScriptForDriver(script, ScriptDriver::kSqlite),
+            "CREATE TABLE T (A INT);\n\nCREATE TRIGGER X AFTER INSERT ON T BEGIN SELECT 1; END;\n"
+            "\n\n\n\nINSERT INTO T VALUES (1);");
+  EXPECT_EQ(ScriptForDriver(script, ScriptDriver::kPostgres),
+            "CREATE TABLE T (A INT);\n\n\n\n\nINSERT INTO T VALUES (CURRENT_DATE - 1);\n\n"
+            "INSERT INTO T VALUES (1);");
+  // A script without sections is the same for both.
+  EXPECT_EQ(ScriptForDriver("SELECT 1;\n-- sqlite only, a plain comment\n", ScriptDriver::kPostgres),
+            "SELECT 1;\n-- sqlite only, a plain comment\n");
+}
+
+TEST(ScriptSectionsTest, UnpairedMarkersAreRefused) {
+  for (const char* bad : {"-- sqlite-only: begin\nSELECT 1;",
+                          "SELECT 1;\n-- sqlite-only: end",
+                          "-- sqlite-only: begin\n-- postgresql-only: end",
+                          "-- sqlite-only: begin\n-- postgresql-only: begin\n-- postgresql-only: end\n"
+                          "-- sqlite-only: end"}) {
+    EXPECT_THROW(ScriptForDriver(bad, ScriptDriver::kPostgres), ComError) << bad;
+    EXPECT_THROW(ScriptForDriver(bad, ScriptDriver::kSqlite), ComError) << bad;
+  }
+  EXPECT_EQ(DriverOf("Provider=postgresql;Data Source=h;Initial Catalog=x"), ScriptDriver::kPostgres);
+  EXPECT_EQ(DriverOf("Provider=SQLite;Data Source=data;Initial Catalog=Vendra"), ScriptDriver::kSqlite);
+}
+
+// The server address of VENDRA_PG_URL with its database replaced by prefix.
+std::string ServerUrl(const std::string& url, const std::string& prefix) {
+  const size_t scheme = url.find("://");
+  const size_t slash = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+  return (slash == std::string::npos ? url : url.substr(0, slash)) + "/" + prefix;
+}
+
+class PostgresInstanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* url = std::getenv("VENDRA_PG_URL");
+    if (!url || !*url) {
+      GTEST_SKIP() << "VENDRA_PG_URL is not set: no PostgreSQL server to test against "
+                      "(scripts/pg-server.sh start prints one)";
+    }
+    static std::atomic<int> counter{0};
+    prefix_ = "vi_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+    url_ = ServerUrl(url, prefix_);
+    home_ = dir_.path() / "home";
+  }
+  void TearDown() override {
+    if (home_.empty()) return;
+    platform::data::ReleasePooledSessions();
+    DropServerDatabases(home_);
+    platform::data::ForgetInstanceDatabases();
+    lib_sales::ResetThreadCaches();
+  }
+  vendra_test::TemporaryDirectory dir_;
+  std::string prefix_, url_;
+  std::filesystem::path home_;
+};
+
+TEST_F(PostgresInstanceTest, DemoInstanceLivesOnTheServer) {
+  platform::InstanceHome::Set(home_);
+  CreateInstance(home_, /*demo=*/true, url_);
+  // No database file: every catalog is on the server, listed in platform.xml.
+  EXPECT_TRUE(std::filesystem::is_empty(home_ / "data"));
+  const auto listed = platform::data::ReadInstanceDatabases(home_ / "platform.xml");
+  for (const char* catalog : {"Vendra", "Kelmor", "Brevane", "Syntaro", "Gantrel", "msdb"}) {
+    ASSERT_TRUE(listed.count(catalog)) << catalog;
+    EXPECT_NE(listed.at(catalog).find("Initial Catalog=" + prefix_ + "_"), std::string::npos);
+  }
+  // The connection string components use reaches the server's database.
+  auto c = std::make_shared<platform::data::Connection>();
+  c->Open("Provider=SQLite;Data Source=data;Initial Catalog=Brevane");
+  auto rs = c->Execute("SELECT current_database() AS DB, COUNT(*) AS N FROM PRODUCT");
+  EXPECT_EQ(rs->Value("DB").ToString(), prefix_ + "_brevane");
+  EXPECT_EQ(rs->Value("N").ToLong(), 20);
+  // The sections written for PostgreSQL ran: the promotion kit expires in ten days.
+  rs = c->Execute("SELECT PRODUCTEXPIRYDATE - CAST(CURRENT_DATE AS timestamp) AS D FROM PRODUCT "
+                  "WHERE PRODUCTID = 17");
+  EXPECT_EQ(rs->Value("D").ToString(), "10 days");
+  c->Close();
+  c->Open("Provider=SQLite;Data Source=data;Initial Catalog=Kelmor");
+  rs = c->Execute("SELECT COUNT(*) AS N FROM EXCHANGERATE WHERE EFFECTIVEDATE = CURRENT_DATE");
+  EXPECT_EQ(rs->Value("N").ToLong(), 2);
+  c->Close();
+
+  // A component finds the server through the instance: the agreed hose price.
+  lib_sales::ResetThreadCaches();
+  platform::ObjectPtr pricing = platform::CreateObject("Vendra.Pricing");
+  ASSERT_TRUE(platform::Call(pricing, "GetWebPrice",
+                             {platform::Variant(9), platform::Variant(1001),
+                              platform::Variant("2026-12-08"), platform::Variant("EUR")})
+                  .ToBool());
+  EXPECT_DOUBLE_EQ(platform::GetProperty(pricing, "Price").ToDouble(), 8.9);
+  pricing.reset();
+
+  // Another instance with the same prefix is refused: its data is never created over.
+  vendra_test::TemporaryDirectory other;
+  try {
+    CreateInstance(other.path() / "home", true, url_);
+    FAIL() << "a second instance over the same databases";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.number(), 58);
+    EXPECT_NE(e.description().find(prefix_ + "_"), std::string::npos) << e.description();
+  }
+  EXPECT_FALSE(std::filesystem::exists(other.path() / "home" / "platform.xml"));
+  // Upgrading finds every catalog at its latest version.
+  EXPECT_TRUE(MigrateDatabases(home_).empty());
+}
+
+TEST_F(PostgresInstanceTest, BadPrefixIsRefusedBeforeAnythingIsMade) {
+  EXPECT_THROW(CreateInstance(home_, false, ServerUrl(url_, "Shop-1")), ComError);
+  EXPECT_FALSE(std::filesystem::exists(home_));
+}
+
+}  // namespace
+}  // namespace vendra_instance
