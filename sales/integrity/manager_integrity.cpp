@@ -21,22 +21,7 @@ using platform::data::Recordset;
 
 // The row test the settings share with the order (and report under its name).
 bool CheckExistenceUsingSQL(const std::string& sql) {
-  std::shared_ptr<Connection> connection;
-  return lib_sales::Guarded(
-      "Order.CheckExistenceUsingSQL",
-      [&] {
-        connection = lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
-        auto rs = std::make_shared<Recordset>();
-        rs->SetCursorLocation(platform::data::adUseClient);
-        rs->Open(sql, connection, platform::data::adOpenKeyset, platform::data::adLockReadOnly,
-                 platform::data::adCmdText);
-        rs->SetActiveConnection(nullptr);
-        lib_sales::Sls_CloseConnection(connection);
-        return !rs->Eof();
-      },
-      [&]() -> lib_sales::Info {
-        return platform::Variant(lib_sales::ConnectionErrorsText(connection.get()));
-      });
+  return integrity::RowExists(sql, "Order.CheckExistenceUsingSQL");
 }
 }  // namespace
 

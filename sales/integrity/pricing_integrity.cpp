@@ -22,26 +22,9 @@ using integrity::QuotedText;
 using platform::data::Connection;
 using platform::data::Recordset;
 
-// The price lists' own row test: the record set is opened on the connection
-// directly; a failure is logged with the connection's error text.
+// The price lists' own row test.
 bool CheckExistenceUsingSQL(const std::string& sql) {
-  std::shared_ptr<Connection> connection;
-  return lib_sales::Guarded(
-      "Pricing.CheckExistenceUsingSQL",
-      [&] {
-        connection = lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
-        auto rs = std::make_shared<Recordset>();
-        rs->SetCursorLocation(platform::data::adUseClient);
-        rs->Open(sql, connection, platform::data::adOpenKeyset, platform::data::adLockReadOnly,
-                 platform::data::adCmdText);
-        const bool found = !rs->Eof();
-        rs->Close();
-        lib_sales::Sls_CloseConnection(connection);
-        return found;
-      },
-      [&]() -> lib_sales::Info {
-        return platform::Variant(lib_sales::ConnectionErrorsText(connection.get()));
-      });
+  return integrity::RowExists(sql, "Pricing.CheckExistenceUsingSQL");
 }
 }  // namespace
 

@@ -2,61 +2,17 @@
 // quotation (QUOTATIONHEADER, QUOTATIONLINE) names the master record. A
 // quotation never removes anything for a delete.
 
-#include "platform/core/variant.h"
 #include "sales/quotation/quotation.h"
 #include "sales/integrity/key_fields.h"
-#include "shared/components.h"
-#include "shared/data_routines.h"
-#include "shared/encoding.h"
 #include "shared/error_handling.h"
 
 namespace vendra {
 
-namespace {
-using lib_sales::EncDouble;
-using lib_sales::EncLong;
-using lib_sales::EncVariant;
-
-bool RowTest(const std::string& sql) {
-  return lib_sales::Sls_RecordExists(sql, lib_sales::Sls_ConnectionString());
-}
-}  // namespace
-
 bool Quotation::Exists(const std::string& kind, const platform::Variant& keyNames,
-                    const platform::Variant& keyValues) {
-  constexpr std::string_view kSource = "Quotation.IReferentialIntegrity_Exists failed";
-  return lib_sales::Guarded(kSource, [&] {
-    const std::string k = integrity::FoldKind(kind);
-    bool answer = false;
-    // Every matching field asks again; the last one decides.
-    for (const integrity::KeyField& f : integrity::KeyFields(keyNames, keyValues, kSource)) {
-      if (k == "TRANSPORTCARRIER" && f.name == "CARRIERCODE") {
-        answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONHEADER WHERE CARRIERCODE = " +
-                         EncVariant(f.value));
-      } else if (k == "ADDRESS" && f.name == "ADDRESSID") {
-        answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONHEADER WHERE BILLINGADDRESSID = " +
-                         EncLong(f.value) + " OR SHIPPINGADDRESSID = " + EncLong(f.value));
-        if (!answer)
-          answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONLINE WHERE ADDRESSID = " +
-                           EncLong(f.value));
-      } else if (k == "CURRENCY" && f.name == "CURRENCYCODE") {
-        answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONHEADER WHERE CURRENCYCODE = " +
-                         EncVariant(f.value));
-      } else if (k == "CUSTOMER" && f.name == "BUSINESSPARTNERID") {
-        answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONHEADER WHERE BUSINESSPARTNERID = " +
-                         EncLong(f.value));
-      } else if (k == "KROINSTANCE" && f.name == "KROID") {
-        answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONHEADER WHERE KROID = " +
-                         EncLong(f.value));
-      } else if (k == "PRODUCT" && f.name == "PRODUCTID") {
-        answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONLINE WHERE SKU = " + EncDouble(f.value));
-      } else if (k == "UNIT" && f.name == "UNITCODE") {
-        answer = RowTest("SELECT TOP 1 QUOTATIONID FROM QUOTATIONLINE WHERE PRODUCTUNITCODE = " +
-                         EncVariant(f.value));
-      }
-    }
-    return answer;
-  });
+                       const platform::Variant& keyValues) {
+  return integrity::StoredDocumentExists({"QUOTATIONID", "QUOTATIONHEADER", "QUOTATIONLINE", " "},
+                                         kind, keyNames, keyValues,
+                                         "Quotation.IReferentialIntegrity_Exists failed");
 }
 
 bool Quotation::BeforeDelete(const std::string&, const platform::Variant&, const platform::Variant&) {
