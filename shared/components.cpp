@@ -94,4 +94,12 @@ void ResetThreadCaches() {
   ResetLabelEncoder();
 }
 
+ReleasedComponent::~ReleasedComponent() {
+  if (!object_) return;
+  try {
+    platform::Call(object_, release_);
+  } catch (...) {
+  }
+}
+
 }  // namespace lib_sales

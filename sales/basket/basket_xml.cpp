@@ -56,23 +56,13 @@ constexpr int32_t kConfigurationKeyNotFound = static_cast<int32_t>(0x8004000Fu);
 // needed and released when the conversion ends, whichever way it ends.
 class Partner {
  public:
-  Partner() = default;
-  ~Partner() {
-    if (!partner_) return;
-    try {
-      platform::Call(partner_, "Release");
-    } catch (...) {
-    }
-  }
-  Partner(const Partner&) = delete;
-  Partner& operator=(const Partner&) = delete;
   const ObjectPtr& get() {
-    if (!partner_) partner_ = lib_sales::Sls_GetComponent("Kelmor.BusinessPartner");
-    return partner_;
+    if (!partner_) partner_.reset(lib_sales::Sls_GetComponent("Kelmor.BusinessPartner"));
+    return partner_.get();
   }
 
  private:
-  ObjectPtr partner_;
+  lib_sales::ReleasedComponent partner_;
 };
 
 // What a column's value becomes (the rules by name; kDefault goes by type).

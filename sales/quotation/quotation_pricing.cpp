@@ -42,28 +42,6 @@ constexpr char kConfigurable[] = "Quotation.CalcualteConfigurablePricing";
 constexpr char kWebPricing[] = "Quotation.CalculateWebPricing";
 constexpr char kKroPricing[] = "Quotation.CalculateKroPricing";
 
-// A component released on every way out, as the platform's components
-// expect of their callers.
-class Released {
- public:
-  Released(platform::ObjectPtr object, const char* release)
-      : object_(std::move(object)), release_(release) {}
-  ~Released() {
-    if (!object_) return;
-    try {
-      platform::Call(object_, release_);
-    } catch (...) {
-    }
-  }
-  Released(const Released&) = delete;
-  Released& operator=(const Released&) = delete;
-  const platform::ObjectPtr& get() const { return object_; }
-
- private:
-  platform::ObjectPtr object_;
-  const char* release_;
-};
-
 // The price date of a line: its request date, today without one. A request
 // date already past is priced as of today, the day the line is stored with:
 // an offer made today never takes a price list that has run out.
@@ -128,7 +106,7 @@ std::string Quotation::ReadPropertyValue(const std::string& name, const std::str
   if (!operation)
     platform::Raise(platform::err::kInvalidProcedureCall, kGetPropertyValue,
                     "'" + name + "' is no property of a business partner");
-  Released partner(lib_sales::Sls_GetComponent("Kelmor.BusinessPartner"), "Release");
+  lib_sales::ReleasedComponent partner(lib_sales::Sls_GetComponent("Kelmor.BusinessPartner"));
   const Variant value = platform::Call(partner.get(), operation, {Variant(id)});
   if (name == "Currency") return std::string(platform::text::TrimBlanks(TextOf(value)));
   return value.ToString();
@@ -220,10 +198,9 @@ void Quotation::CalculateWebPricing(Pricing& pricing, const std::string& partner
 void Quotation::CalcualteConfigurablePricing(Recordset& lines, const std::string& currency_code,
                                              const std::string& home_currency_code) {
   lib_sales::Guarded(kConfigurable, [&] {
-    Released service(
+    lib_sales::ReleasedComponent service(
         platform::Call(lib_sales::Sls_GetComponent("Syntaro.Configurator"), "GetConfigurationService")
-            .ToObject(),
-        "Release");
+            .ToObject());
     // A configurable line without a configuration has none to be priced by
     // (a blank id is none either).
     const std::string id = Trimmed(lines.Value("PRODUCTCONFIGID"));
@@ -279,7 +256,8 @@ void Quotation::CalculateKroPricing(const Document& document,
     std::string type = platform::Call(instance, "ConnectorType").ToString();
     for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
-    Released action(lib_sales::Sls_GetComponent("Ferrolink.PriceTax"), "CloseAction");
+    lib_sales::ReleasedComponent action(lib_sales::Sls_GetComponent("Ferrolink.PriceTax"),
+                                        "CloseAction");
     std::vector<Variant> init{Variant(type), Variant(component_id), Variant(int32_t{0})};
     platform::CallRef(action.get(), "InitializeAction", init);
     if (TextOf(init[2]) != "0" && !TextOf(init[2]).empty())

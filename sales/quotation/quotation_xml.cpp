@@ -65,30 +65,19 @@ void Element(std::string& out, std::string_view name, std::string_view text) {
 // completely configured line needs it and let go when the conversion ends.
 class ConfigurationService {
  public:
-  ConfigurationService() = default;
-  ~ConfigurationService() {
-    if (!service_) return;
-    try {
-      platform::Call(service_, "Release");
-    } catch (...) {
-    }
-  }
-  ConfigurationService(const ConfigurationService&) = delete;
-  ConfigurationService& operator=(const ConfigurationService&) = delete;
-
   std::string Description(const Variant& configuration_id, const Variant& quotation_id,
                           const Variant& line_number) {
     if (!service_) {
       const ObjectPtr configurator = lib_sales::Sls_GetComponent("Syntaro.Configurator");
-      service_ = platform::Call(configurator, "GetConfigurationService").ToObject();
+      service_.reset(platform::Call(configurator, "GetConfigurationService").ToObject());
     }
-    return platform::Call(service_, "GetConfigurationDescription",
+    return platform::Call(service_.get(), "GetConfigurationDescription",
                           {Variant(configuration_id.ToString()), quotation_id, line_number})
         .ToString();
   }
 
  private:
-  ObjectPtr service_;
+  lib_sales::ReleasedComponent service_;
 };
 
 // The state of one conversion.
