@@ -19,7 +19,7 @@ bool IsWordStart(char c) {
 bool IsWordChar(char c) {
   return IsWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$';
 }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) { return detail::IsSqlBlank(c); }
 
 class Translator {
  public:
@@ -161,18 +161,7 @@ class Translator {
   void Number() {
     expect_part_ = false;
     select_pending_ = false;
-    size_t j = i_;
-    while (j < in_.size()) {
-      const char ch = in_[j];
-      if (std::isalnum(static_cast<unsigned char>(ch)) || ch == '.') {
-        ++j;
-      } else if ((ch == '+' || ch == '-') && (in_[j - 1] == 'e' || in_[j - 1] == 'E')) {
-        ++j;
-      } else {
-        break;
-      }
-    }
-    CopyUntil(j);
+    CopyUntil(detail::SqlNumberEnd(in_, i_));
   }
 
   bool FollowedByParen(size_t j) const {

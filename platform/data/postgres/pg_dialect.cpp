@@ -17,7 +17,7 @@ bool IsWordStart(char c) {
 bool IsWordChar(char c) {
   return IsWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$';
 }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) { return detail::IsSqlBlank(c); }
 
 // The domain a SQL Server type becomes, or empty when the type stays as it is.
 std::string DomainOf(const std::string& upper_type, std::string_view args) {
@@ -175,18 +175,7 @@ class PgTranslator {
   }
 
   void Number() {
-    size_t j = i_;
-    while (j < in_.size()) {
-      const char ch = in_[j];
-      if (std::isalnum(static_cast<unsigned char>(ch)) || ch == '.') {
-        ++j;
-      } else if ((ch == '+' || ch == '-') && (in_[j - 1] == 'e' || in_[j - 1] == 'E')) {
-        ++j;
-      } else {
-        break;
-      }
-    }
-    CopyUntil(j);
+    CopyUntil(detail::SqlNumberEnd(in_, i_));
     Note("0");
   }
 
