@@ -41,6 +41,7 @@ using platform::data::Connection;
 using platform::data::Recordset;
 using Clock = std::chrono::steady_clock;
 using vendra_bench::Check;
+using vendra_bench::Exec;
 using vendra_bench::RawDb;
 
 constexpr int kLines = 20;
@@ -51,10 +52,6 @@ std::string g_vendra_file;
 std::string g_kelmor_file;
 std::string g_brevane_file;
 std::atomic<int> g_next_basket{0};
-
-void Exec(sqlite3* db, const std::string& sql) {
-  Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db);
-}
 
 std::string NextBasketId() {
   char id[33];
@@ -81,32 +78,12 @@ void StoreBasket(sqlite3* db, const std::string& id) {
   Exec(db, "COMMIT");
 }
 
-std::shared_ptr<Recordset> ReadDetached(const std::shared_ptr<Connection>& connection,
-                                        const std::string& sql) {
-  auto rs = std::make_shared<Recordset>();
-  rs->SetCursorLocation(platform::data::adUseClient);
-  rs->Open(sql, connection, platform::data::adOpenStatic, platform::data::adLockBatchOptimistic);
-  rs->SetActiveConnection(nullptr);
-  return rs;
-}
-
-std::shared_ptr<platform::Dictionary> Restore(const std::string& id) {
-  auto connection = std::make_shared<Connection>();
-  connection->Open(lib_sales::Sls_ConnectionString());
-  auto doc = platform::Dictionary::New();
-  doc->Add("header", Variant(ReadDetached(connection, "SELECT * FROM BASKETHEADER WHERE BASKETID = '" + id + "'")));
-  doc->Add("lines", Variant(ReadDetached(connection, "SELECT * FROM BASKETLINE WHERE BASKETID = '" + id +
-                                                         "' ORDER BY BASKETLINENR")));
-  connection->Close();
-  return doc;
-}
-
 void CreateQuotation(benchmark::State& state) {
   RawDb setup(g_vendra_file);
   for (auto _ : state) {
     const std::string id = NextBasketId();
     StoreBasket(setup.db, id);
-    Variant doc(Restore(id));
+    Variant doc(vendra_bench::RestoreBasket(id));
     const auto start = Clock::now();
     vendra::Quotation().Create(doc);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());

@@ -33,19 +33,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using vendra_bench::Check;
+using vendra_bench::Exec;
 using vendra_bench::RawDb;
 namespace fs = std::filesystem;
 
 std::string g_vendra_file;
 fs::path g_home;
-
-void Exec(sqlite3* db, const std::string& sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    std::fprintf(stderr, "%s\n  in %s\n", message ? message : "?", sql.c_str());
-    std::abort();
-  }
-}
 
 // Users bench0000.. in the customer master, and `quotations` due quotations
 // of theirs (ten each), stored once per size.

@@ -51,15 +51,12 @@ using platform::data::Connection;
 using platform::data::Recordset;
 using Clock = std::chrono::steady_clock;
 using vendra_bench::Check;
+using vendra_bench::Exec;
 using vendra_bench::RawDb;
 
 std::string g_vendra_file;
 std::string g_kelmor_file;
 std::atomic<int> g_next_basket{0};
-
-void Exec(sqlite3* db, const std::string& sql) {
-  Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db);
-}
 
 // Prepares, steps to the end and finalizes, handing each row to on_row.
 template <class OnRow>
@@ -101,33 +98,13 @@ void StoreBasket(sqlite3* db, const std::string& id, int lines) {
   Exec(db, "COMMIT");
 }
 
-std::shared_ptr<Recordset> ReadDetached(const std::shared_ptr<Connection>& connection,
-                                        const std::string& sql) {
-  auto rs = std::make_shared<Recordset>();
-  rs->SetCursorLocation(platform::data::adUseClient);
-  rs->Open(sql, connection, platform::data::adOpenStatic, platform::data::adLockBatchOptimistic);
-  rs->SetActiveConnection(nullptr);
-  return rs;
-}
-
-// The document the page holds: the stored basket, restored.
-std::shared_ptr<platform::Dictionary> Restore(const std::string& id) {
-  auto connection = std::make_shared<Connection>();
-  connection->Open(lib_sales::Sls_ConnectionString());
-  auto doc = platform::Dictionary::New();
-  doc->Add("header", Variant(ReadDetached(connection, "SELECT * FROM BASKETHEADER WHERE BASKETID = '" + id + "'")));
-  doc->Add("lines", Variant(ReadDetached(connection, "SELECT * FROM BASKETLINE WHERE BASKETID = '" + id +
-                                                         "' ORDER BY BASKETLINENR")));
-  return doc;
-}
-
 void SubmitBasket(benchmark::State& state) {
   const int lines = static_cast<int>(state.range(0));
   RawDb setup(g_vendra_file);
   for (auto _ : state) {
     const std::string id = NextBasketId();
     StoreBasket(setup.db, id, lines);
-    Variant doc(Restore(id));
+    Variant doc(vendra_bench::RestoreBasket(id));
     const auto start = Clock::now();
     vendra::Order().SubmitBasket(doc);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
@@ -282,7 +259,7 @@ void PrintMemory() {
   RawDb setup(g_vendra_file);
   const std::string id = NextBasketId();
   StoreBasket(setup.db, id, 100);
-  Variant doc(Restore(id));
+  Variant doc(vendra_bench::RestoreBasket(id));
   sqlite3_int64 current = 0, peak = 0;
   sqlite3_status64(SQLITE_STATUS_MEMORY_USED, &current, &peak, 1);  // peak := current
   const sqlite3_int64 before = current;
@@ -309,7 +286,7 @@ double Throughput(int threads, int each) {
       for (int i = 0; i <= each; ++i) {
         const std::string id = NextBasketId();
         StoreBasket(setup.db, id, 20);
-        mine.emplace_back(Restore(id));
+        mine.emplace_back(vendra_bench::RestoreBasket(id));
       }
     }
   }

@@ -4,8 +4,11 @@
 #include <cstdlib>
 
 #include "apps/instance/instance_setup.h"
+#include "platform/core/dictionary.h"
 #include "platform/data/connection.h"
+#include "platform/data/recordset.h"
 #include "platform/data/sqlite/sqlite_driver.h"
+#include "shared/components.h"
 #include "tests/support/test_instance.h"
 
 namespace vendra_bench {
@@ -15,6 +18,38 @@ void Check(int rc, sqlite3* db) {
     std::fprintf(stderr, "sqlite3: %s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     std::abort();
   }
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    std::fprintf(stderr, "sqlite3: %s\n  in %s\n", message ? message : "?", sql.c_str());
+    std::abort();
+  }
+}
+
+namespace {
+std::shared_ptr<platform::data::Recordset> ReadDetached(
+    const std::shared_ptr<platform::data::Connection>& connection, const std::string& sql) {
+  auto rs = std::make_shared<platform::data::Recordset>();
+  rs->SetCursorLocation(platform::data::adUseClient);
+  rs->Open(sql, connection, platform::data::adOpenStatic, platform::data::adLockBatchOptimistic);
+  rs->SetActiveConnection(nullptr);
+  return rs;
+}
+}  // namespace
+
+std::shared_ptr<platform::Dictionary> RestoreBasket(const std::string& id) {
+  auto connection = std::make_shared<platform::data::Connection>();
+  connection->Open(lib_sales::Sls_ConnectionString());
+  auto doc = platform::Dictionary::New();
+  doc->Add("header", platform::Variant(ReadDetached(
+                         connection, "SELECT * FROM BASKETHEADER WHERE BASKETID = '" + id + "'")));
+  doc->Add("lines", platform::Variant(ReadDetached(
+                        connection, "SELECT * FROM BASKETLINE WHERE BASKETID = '" + id +
+                                        "' ORDER BY BASKETLINENR")));
+  connection->Close();
+  return doc;
 }
 
 sqlite3* OpenRaw(const std::string& file, bool foreign_keys) {

@@ -12,8 +12,13 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace platform {
+class Dictionary;
+}
 
 namespace vendra_bench {
 
@@ -25,6 +30,14 @@ void Check(int rc, sqlite3* db);
 // timeout, WAL, synchronous NORMAL and, unless foreign_keys is false, foreign
 // keys enforced), so both sides pay for the same durability.
 sqlite3* OpenRaw(const std::string& file, bool foreign_keys = true);
+
+// Runs statements on a raw handle; a failure aborts with SQLite's message and
+// the statement, as Check does.
+void Exec(sqlite3* db, const std::string& sql);
+
+// The stored basket as a page holds it after restoring it: the "header" and
+// "lines" record sets, client side and detached.
+std::shared_ptr<platform::Dictionary> RestoreBasket(const std::string& id);
 
 // A raw handle closed when it goes out of scope.
 struct RawDb {
