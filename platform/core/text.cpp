@@ -24,6 +24,17 @@ std::string LowerAscii(std::string_view text) {
   return out;
 }
 
+bool IsPlainIdentifier(std::string_view name) {
+  if (name.empty()) return false;
+  const auto letter = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  };
+  if (!letter(name.front())) return false;
+  for (char c : name)
+    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
+  return true;
+}
+
 std::string UpperAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = UpperChar(c);

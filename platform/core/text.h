@@ -20,6 +20,10 @@ std::string_view TrimSpace(std::string_view text);
 
 std::string LowerAscii(std::string_view text);
 std::string UpperAscii(std::string_view text);
+// A bare identifier: an ASCII letter or "_", then letters, digits and "_".
+// What may go into a statement as a table or column name, where no encoding
+// can protect it.
+bool IsPlainIdentifier(std::string_view name);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // -1 / 0 / 1, comparing ASCII letters without case and other bytes as they are.
 int CompareNoCase(std::string_view a, std::string_view b);

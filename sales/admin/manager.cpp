@@ -3,6 +3,7 @@
 #include "platform/core/dictionary.h"
 
 #include "platform/core/com_error.h"
+#include "platform/core/text.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "shared/components.h"
@@ -22,19 +23,6 @@ using platform::data::Recordset;
 constexpr std::string_view kSettingsSource = "Vendra.Manager.GetCustomerSettingData";
 constexpr std::string_view kParamSource = "Vendra.Manager.GetKROOrderProcessParam";
 constexpr std::string_view kOrderTypeSource = "Vendra.Manager.GetDefaultOrderType";
-
-// The property name becomes a column name in the statement, where no encoding
-// can protect it: only a bare identifier may go there.
-bool IsPlainColumnName(const std::string& name) {
-  if (name.empty()) return false;
-  const auto letter = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-  };
-  if (!letter(name.front())) return false;
-  for (char c : name)
-    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
-  return true;
-}
 
 // Null, Empty and "" all mean the setting is not made.
 std::string SettingText(const Variant& value) {
@@ -78,7 +66,8 @@ std::shared_ptr<Recordset> Manager::GetCustomerSettingData(const std::string& i_
 
 void Manager::GetKROOrderProcessParam(int32_t i_lKROID, std::string& io_sProperty) {
   lib_sales::Guarded(kParamSource, [&] {
-    if (!IsPlainColumnName(io_sProperty)) {
+    // The property name becomes a column name in the statement.
+    if (!platform::text::IsPlainIdentifier(io_sProperty)) {
       platform::Raise(platform::err::kInvalidProcedureCall, std::string(kParamSource),
                       "'" + io_sProperty +
                           "' is not a column of ORDEREXPORTFILE: a setting is named by letters, "

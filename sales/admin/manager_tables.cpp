@@ -52,14 +52,7 @@ constexpr std::string_view kGetRecordSet = "Vendra.Manager.GetRecordSet";
 }
 
 bool IsIdentifier(std::string_view name) {
-  if (name.empty() || name.size() > 128) return false;
-  const auto letter = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-  };
-  if (!letter(name.front())) return false;
-  for (char c : name)
-    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
-  return true;
+  return name.size() <= 128 && platform::text::IsPlainIdentifier(name);
 }
 
 struct Column {
