@@ -1,5 +1,6 @@
 #include "backend/lookups.h"
 
+#include <array>
 #include <charconv>
 #include <memory>
 #include <pugixml.hpp>
@@ -249,18 +250,25 @@ bool WellFormedContent(std::string_view text) {
       .status == pugi::status_ok;
 }
 
+// Which bytes EscapeXmlText writes as entities.
+constexpr auto kEscaped = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char c : {'&', '\'', '"', '<', '>'}) t[c] = true;
+  return t;
+}();
+
 // EscapeXmlText's text appended to xml.
 void AppendEscaped(std::string& xml, std::string_view text) {
   size_t plain = 0;
   for (size_t i = 0; i < text.size(); ++i) {
+    if (!kEscaped[static_cast<unsigned char>(text[i])]) continue;
     const char* entity;
     switch (text[i]) {
       case '&': entity = "&amp;"; break;
       case '\'': entity = "&apos;"; break;
       case '"': entity = "&quot;"; break;
       case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      default: continue;
+      default: entity = "&gt;"; break;
     }
     xml.append(text.data() + plain, i - plain);
     xml.append(entity);
@@ -280,60 +288,107 @@ void AppendContent(std::string& xml, std::string_view text) {
 void OpenTag(std::string& xml, std::string_view tag) { xml.append("<").append(tag).append(">"); }
 void CloseTag(std::string& xml, std::string_view tag) { xml.append("</").append(tag).append(">"); }
 
-// The text block's pieces, one after the other.
-std::string BlockText(const Variant& block) {
-  std::string text;
-  if (!block.IsObject()) return block.IsMissing() ? text : block.ToString();
+// The text of a text block: its pieces one after the other, in *scratch
+// unless the block is one piece.
+std::string_view BlockText(const Variant& block, std::string* scratch) {
+  scratch->clear();
+  if (!block.IsObject()) {
+    if (!block.IsMissing()) *scratch = block.ToString();
+    return *scratch;
+  }
   const ObjectPtr o = block.ToObject();
   // The simulated ERP's own blocks are read directly.
-  if (const auto* own = dynamic_cast<const platform::erp::TextBlock*>(o.get())) {
-    const int32_t n = own->sizeTextValue();
-    for (int32_t i = 0; i < n; ++i) text.append(own->getTextValueAt(i)->GetText());
-    return text;
+  if (const auto* own = dynamic_cast<const platform::erp::DocumentText*>(o.get())) {
+    const std::vector<std::string>& pieces = own->pieces();
+    if (pieces.size() == 1) return pieces[0];
+    for (const std::string& piece : pieces) scratch->append(piece);
+    return *scratch;
   }
   const int32_t n = platform::Call(o, "sizeTextValue").ToLong();
   for (int32_t i = 0; i < n; ++i) {
     const ObjectPtr piece = platform::Call(o, "getTextValueAt", {Variant(i)}).ToObject();
-    text.append(platform::Call(piece, "GetText").ToString());
+    scratch->append(platform::Call(piece, "GetText").ToString());
   }
-  return text;
+  return *scratch;
 }
 
-void AppendElements(std::string& xml, std::span<const Element> elements, const ObjectPtr& source,
-                    const ObjectPtr& other) {
+// An element table with its tags written out once.
+struct Table {
+  std::span<const Element> elements;
+  std::vector<std::string> open, close;
+};
+
+Table MakeTable(std::span<const Element> elements) {
+  Table t{elements, {}, {}};
+  for (const Element& e : elements) {
+    t.open.push_back("<" + std::string(e.tag) + ">");
+    t.close.push_back("</" + std::string(e.tag) + ">");
+  }
+  return t;
+}
+
+// Where a table's getters are in one layout of the simulated ERP's records:
+// found for the first record of a layout, reused for every line sharing it.
+struct Places {
+  const platform::erp::DocumentRecord::Layout* layout = nullptr;
+  std::vector<int> at;
+  const std::vector<int>& For(const platform::erp::DocumentRecord& record, const Table& table) {
+    if (record.layout() != layout) {
+      layout = record.layout();
+      at.clear();
+      for (const Element& e : table.elements) at.push_back(layout->IndexOf(e.getter));
+    }
+    return at;
+  }
+};
+
+// What a document's records are read with while it is written.
+struct Reader {
+  Places source, other;
+  std::string has, get, text;
+  Variant called;
+};
+
+void AppendValue(std::string& xml, const Table& table, size_t i, const Variant& value,
+                 Reader& r) {
+  const Element& e = table.elements[i];
+  xml.append(table.open[i]);
+  if (e.form == Form::Text) {
+    AppendContent(xml, BlockText(value, &r.text));
+  } else if (!value.IsMissing()) {
+    // The raw values are the ERP's numbers, dates and codes: escaping
+    // leaves them as they are and keeps a stray markup character from
+    // breaking the document.
+    if (const std::string* text = value.Get<std::string>()) AppendEscaped(xml, *text);
+    else AppendEscaped(xml, value.ToString());
+  }
+  xml.append(table.close[i]);
+}
+
+void AppendElements(std::string& xml, const Table& table, const ObjectPtr& source,
+                    const ObjectPtr& other, Reader& r) {
   // The simulated ERP's records answer hasX and getX from what they hold:
   // read directly, as a document of many lines asks thousands of them.
   const auto* own_source = dynamic_cast<const platform::erp::DocumentRecord*>(source.get());
   const auto* own_other = dynamic_cast<const platform::erp::DocumentRecord*>(other.get());
-  std::string has, get;
-  Variant called;
-  for (const Element& e : elements) {
+  const std::vector<int>* source_at = own_source ? &r.source.For(*own_source, table) : nullptr;
+  const std::vector<int>* other_at = own_other ? &r.other.For(*own_other, table) : nullptr;
+  for (size_t i = 0; i < table.elements.size(); ++i) {
+    const Element& e = table.elements[i];
     const ObjectPtr& from = e.from_other ? other : source;
     if (!from) continue;
     const platform::erp::DocumentRecord* own = e.from_other ? own_other : own_source;
-    const Variant* found;
     if (own) {
-      found = own->Find(e.getter);
-      if (!found) continue;
+      const int at = (*(e.from_other ? other_at : source_at))[i];
+      if (at < 0) continue;
+      AppendValue(xml, table, i, own->ValueAt(at), r);
     } else {
-      has.assign("has").append(e.getter);
-      if (!platform::Call(from, has).ToBool()) continue;
-      get.assign("get").append(e.getter);
-      called = platform::Call(from, get);
-      found = &called;
+      r.has.assign("has").append(e.getter);
+      if (!platform::Call(from, r.has).ToBool()) continue;
+      r.get.assign("get").append(e.getter);
+      r.called = platform::Call(from, r.get);
+      AppendValue(xml, table, i, r.called, r);
     }
-    const Variant& value = *found;
-    OpenTag(xml, e.tag);
-    if (e.form == Form::Text) {
-      AppendContent(xml, BlockText(value));
-    } else if (!value.IsMissing()) {
-      // The raw values are the ERP's numbers, dates and codes: escaping
-      // leaves them as they are and keeps a stray markup character from
-      // breaking the document.
-      if (const std::string* text = value.Get<std::string>()) AppendEscaped(xml, *text);
-      else AppendEscaped(xml, value.ToString());
-    }
-    CloseTag(xml, e.tag);
   }
 }
 
@@ -415,7 +470,7 @@ std::string Lookups::ResolveInstance(const std::string& i_sKroID) {
 }
 
 bool Lookups::Show(Kind kind, const std::string& kro_id, const std::string& order_number,
-                   Variant& xml_out, const ObjectPtr& messages, const std::string& locale,
+                   std::string& xml_out, const ObjectPtr& messages, const std::string& locale,
                    Variant& err_info) {
   const std::string component_id = ResolveInstance(kro_id);
   // The tw4 class answers for any type it does not know.
@@ -445,27 +500,37 @@ bool Lookups::Show(Kind kind, const std::string& kro_id, const std::string& orde
   const ObjectPtr order = platform::Call(set, "getOSalesOrderAt", {Variant(int32_t{0})}).ToObject();
   if (!order) return false;
 
-  std::vector<ObjectPtr> lines;
+  std::vector<ObjectPtr> fetched;
+  const std::vector<ObjectPtr>* own_lines = nullptr;
   if (const auto* own = dynamic_cast<const platform::erp::DocumentRecord*>(order.get())) {
-    if (const std::vector<ObjectPtr>* list = own->List("SOLineDetails")) lines = *list;
+    own_lines = own->List("SOLineDetails");
   } else {
     const int32_t count = platform::Call(order, "sizeSOLineDetails").ToLong();
-    lines.reserve(count);
+    fetched.reserve(count);
     for (int32_t i = 0; i < count; ++i)
-      lines.push_back(platform::Call(order, "getSOLineDetailsAt", {Variant(i)}).ToObject());
+      fetched.push_back(platform::Call(order, "getSOLineDetailsAt", {Variant(i)}).ToObject());
   }
+  const std::vector<ObjectPtr>& lines = own_lines ? *own_lines : fetched;
   const int32_t count = static_cast<int32_t>(lines.size());
   const ObjectPtr line0 = lines.empty() ? nullptr : lines[0];
 
+  static const Table ack_header = MakeTable(kAckHeader), ack_line = MakeTable(kAckLine),
+                     asn_header = MakeTable(kAsnHeader), asn_line = MakeTable(kAsnLine),
+                     inv_header = MakeTable(kInvHeader), inv_line = MakeTable(kInvLine);
+  // Sized from the last document of this thread, so a page showing
+  // documents of about one size writes each without growing the text (and
+  // without asking the system for fresh pages each time).
+  thread_local size_t last_size = 0;
   std::string xml;
-  xml.reserve(2048 + static_cast<size_t>(count) * 1024);
+  xml.reserve(std::max(last_size + last_size / 8, size_t{2048} + static_cast<size_t>(count) * 512));
+  Reader header_reader, reader;
   switch (kind) {
     case Kind::Ack:
       xml.append("<SO-ACK><DOCTYPE-ID>SLSACK</DOCTYPE-ID>");
-      AppendElements(xml, kAckHeader, order, line0);
+      AppendElements(xml, ack_header, order, line0, header_reader);
       for (const ObjectPtr& line : lines) {
         xml.append("<LINE>");
-        AppendElements(xml, kAckLine, line, order);
+        AppendElements(xml, ack_line, line, order, reader);
         xml.append("</LINE>");
       }
       AddLabelsToACKXML(xml, messages, locale);
@@ -473,10 +538,10 @@ bool Lookups::Show(Kind kind, const std::string& kro_id, const std::string& orde
       break;
     case Kind::Asn:
       xml.append("<ADV-SHP-NC><DOCTYPE-ID>ASN</DOCTYPE-ID><ASN>");
-      AppendElements(xml, kAsnHeader, order, line0);
+      AppendElements(xml, asn_header, order, line0, header_reader);
       for (const ObjectPtr& line : lines) {
         xml.append("<LIN>");
-        AppendElements(xml, kAsnLine, line, order);
+        AppendElements(xml, asn_line, line, order, reader);
         xml.append("</LIN>");
       }
       xml.append("</ASN>");
@@ -485,71 +550,88 @@ bool Lookups::Show(Kind kind, const std::string& kro_id, const std::string& orde
       break;
     case Kind::Inv:
       xml.append("<INVOICE><DOCTYPE-ID>SLS-INV</DOCTYPE-ID>");
-      AppendElements(xml, kInvHeader, order, line0);
+      AppendElements(xml, inv_header, order, line0, header_reader);
       for (const ObjectPtr& line : lines) {
         xml.append("<LINE>");
-        AppendElements(xml, kInvLine, line, order);
+        AppendElements(xml, inv_line, line, order, reader);
         xml.append("</LINE>");
       }
       AddLabelsToINVXML(xml, messages, locale);
       xml.append("</INVOICE>");
       break;
   }
+  last_size = xml.size();
   const bool produced = !xml.empty();
-  xml_out = Variant(std::move(xml));
+  xml_out = std::move(xml);
+  return produced;
+}
+
+bool Lookups::Details(Kind kind, const std::string& kro_id, const std::string& order_number,
+                      std::string& xml, const ObjectPtr& messages, const std::string& locale,
+                      Variant& err_info) {
+  if (kind == Kind::Ack) {
+    return lib_sales::Guarded("Ferrolink.Lookups.ShowSOACKDetails()", [&] {
+      return Show(Kind::Ack, kro_id, order_number, xml, messages, locale, err_info);
+    });
+  }
+  try {
+    return Show(kind, kro_id, order_number, xml, messages, locale, err_info);
+  } catch (...) {
+    lib_sales::LogFailure(kind == Kind::Asn ? "Ferrolink.Lookups.ShowSOASNDetails()"
+                                            : "Ferrolink.Lookups.ShowSOINVDetails()");
+    return false;
+  }
+}
+
+bool Lookups::DetailsInto(Kind kind, const std::string& kro_id, const std::string& order_number,
+                          Variant& o_vOrderXml, const ObjectPtr& messages,
+                          const std::string& locale, Variant& err_info) {
+  std::string xml;
+  const bool produced = Details(kind, kro_id, order_number, xml, messages, locale, err_info);
+  if (produced) o_vOrderXml = Variant(std::move(xml));
   return produced;
 }
 
 bool Lookups::ShowSOACKDetails(const std::string& i_sKroID, const std::string& i_sOrderNumber,
                                Variant& o_vOrderXml, const ObjectPtr& ioMessageManager,
                                const std::string& iUserLocale, Variant& i_sErrInfo) {
-  return lib_sales::Guarded("Ferrolink.Lookups.ShowSOACKDetails()", [&] {
-    return Show(Kind::Ack, i_sKroID, i_sOrderNumber, o_vOrderXml, ioMessageManager, iUserLocale,
-                i_sErrInfo);
-  });
+  return DetailsInto(Kind::Ack, i_sKroID, i_sOrderNumber, o_vOrderXml, ioMessageManager,
+                     iUserLocale, i_sErrInfo);
 }
 
 bool Lookups::ShowSOASNDetails(const std::string& i_sKroID, const std::string& i_sOrderNumber,
                                Variant& o_vOrderXml, const ObjectPtr& ioMessageManager,
                                const std::string& iUserLocale, Variant& i_sErrInfo) {
-  try {
-    return Show(Kind::Asn, i_sKroID, i_sOrderNumber, o_vOrderXml, ioMessageManager, iUserLocale,
-                i_sErrInfo);
-  } catch (...) {
-    lib_sales::LogFailure("Ferrolink.Lookups.ShowSOASNDetails()");
-    return false;
-  }
+  return DetailsInto(Kind::Asn, i_sKroID, i_sOrderNumber, o_vOrderXml, ioMessageManager,
+                     iUserLocale, i_sErrInfo);
 }
 
 bool Lookups::ShowSOINVDetails(const std::string& i_sKroID, const std::string& i_sOrderNumber,
                                Variant& o_vOrderXml, const ObjectPtr& ioMessageManager,
                                const std::string& iUserLocale, Variant& i_sErrInfo) {
-  try {
-    return Show(Kind::Inv, i_sKroID, i_sOrderNumber, o_vOrderXml, ioMessageManager, iUserLocale,
-                i_sErrInfo);
-  } catch (...) {
-    lib_sales::LogFailure("Ferrolink.Lookups.ShowSOINVDetails()");
-    return false;
-  }
+  return DetailsInto(Kind::Inv, i_sKroID, i_sOrderNumber, o_vOrderXml, ioMessageManager,
+                     iUserLocale, i_sErrInfo);
 }
 
 std::string Lookups::GetXML(const std::string& i_sKroID, const std::string& i_sOrderNumber,
                             const std::string& i_sLookupType, const ObjectPtr& ioMessageManager,
                             const std::string& iUserLocale, Variant& i_sErrInfo) {
   return lib_sales::Guarded("Ferrolink.Lookups.GetXML()", [&]() -> std::string {
-    Variant xml;
+    // The document is handed back as written, without a copy.
+    std::string xml;
     bool produced = false;
     if (i_sLookupType == "ACK") {
-      produced = ShowSOACKDetails(i_sKroID, i_sOrderNumber, xml, ioMessageManager, iUserLocale,
-                                  i_sErrInfo);
+      produced = Details(Kind::Ack, i_sKroID, i_sOrderNumber, xml, ioMessageManager, iUserLocale,
+                         i_sErrInfo);
     } else if (i_sLookupType == "ASN") {
-      produced = ShowSOASNDetails(i_sKroID, i_sOrderNumber, xml, ioMessageManager, iUserLocale,
-                                  i_sErrInfo);
+      produced = Details(Kind::Asn, i_sKroID, i_sOrderNumber, xml, ioMessageManager, iUserLocale,
+                         i_sErrInfo);
     } else if (i_sLookupType == "INV") {
-      produced = ShowSOINVDetails(i_sKroID, i_sOrderNumber, xml, ioMessageManager, iUserLocale,
-                                  i_sErrInfo);
+      produced = Details(Kind::Inv, i_sKroID, i_sOrderNumber, xml, ioMessageManager, iUserLocale,
+                         i_sErrInfo);
     }
-    return produced ? xml.ToString() : std::string();
+    if (!produced) xml.clear();
+    return xml;
   });
 }
 

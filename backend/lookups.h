@@ -67,8 +67,15 @@ class Lookups : public platform::Dispatchable<Lookups> {
  private:
   enum class Kind { Ack, Asn, Inv };
   bool Show(Kind kind, const std::string& kro_id, const std::string& order_number,
-            platform::Variant& xml_out, const platform::ObjectPtr& messages,
+            std::string& xml_out, const platform::ObjectPtr& messages,
             const std::string& locale, platform::Variant& err_info);
+  // Show with the failure handling of the kind's Show...Details operation.
+  bool Details(Kind kind, const std::string& kro_id, const std::string& order_number,
+               std::string& xml, const platform::ObjectPtr& messages, const std::string& locale,
+               platform::Variant& err_info);
+  bool DetailsInto(Kind kind, const std::string& kro_id, const std::string& order_number,
+                   platform::Variant& o_vOrderXml, const platform::ObjectPtr& messages,
+                   const std::string& locale, platform::Variant& err_info);
 
   std::string xslt_path_;
   std::string connector_type_;

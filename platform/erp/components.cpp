@@ -12,6 +12,7 @@
 #include "platform/core/text.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
+#include "platform/erp/catalog_cache.h"
 
 namespace platform::erp {
 
@@ -126,10 +127,15 @@ std::shared_ptr<data::Connection> OpenErpDatabase() {
 }
 
 std::optional<ErpInstance> FindInstance(int32_t kro_id) {
-  auto db = OpenErpDatabase();
-  auto rs = db->Execute("SELECT * FROM INSTANCE WHERE KROID = ?", {Variant(kro_id)});
-  if (!rs || rs->Eof()) return std::nullopt;
-  return InstanceFrom(*rs);
+  // Kept while the catalog is unchanged: every document a page shows asks.
+  const auto kept = CatalogCache::Instance().Get<std::optional<ErpInstance>>(
+      "instance:" + std::to_string(kro_id), [&](size_t*) {
+        auto db = OpenErpDatabase();
+        auto rs = db->Execute("SELECT * FROM INSTANCE WHERE KROID = ?", {Variant(kro_id)});
+        return std::make_shared<const std::optional<ErpInstance>>(
+            rs && !rs->Eof() ? std::optional<ErpInstance>(InstanceFrom(*rs)) : std::nullopt);
+      });
+  return *kept;
 }
 
 std::string ItemPrefix(const ErpInstance& instance) {
@@ -186,15 +192,20 @@ const ClassBinding<PriceTaxResult>& PriceTaxResult::Binding() {
 void ComponentCore::Initialize(ConnectorType type, const std::string& component_id) {
   instance_.reset();
   type_ = type;
-  auto db = OpenErpDatabase();
-  auto rs = db->Execute("SELECT * FROM INSTANCE WHERE COMPONENTID = ? AND CONNECTORTYPE = ?",
-                        {Variant(component_id), Variant(std::string(ConnectorTypeCode(type)))});
-  if (!rs || rs->Eof()) {
+  const auto kept = CatalogCache::Instance().Get<std::optional<ErpInstance>>(
+      "component:" + std::string(ConnectorTypeCode(type)) + ":" + component_id, [&](size_t*) {
+        auto db = OpenErpDatabase();
+        auto rs = db->Execute("SELECT * FROM INSTANCE WHERE COMPONENTID = ? AND CONNECTORTYPE = ?",
+                              {Variant(component_id), Variant(std::string(ConnectorTypeCode(type)))});
+        return std::make_shared<const std::optional<ErpInstance>>(
+            rs && !rs->Eof() ? std::optional<ErpInstance>(InstanceFrom(*rs)) : std::nullopt);
+      });
+  if (!*kept) {
     Raise(erp_err::kUnknownComponent, kSource,
           "Business component '" + component_id + "' is not known to the " +
               std::string(ConnectorTypeCode(type)) + " connector");
   }
-  instance_ = InstanceFrom(*rs);
+  instance_ = **kept;
 }
 
 const ErpInstance& ComponentCore::instance() const {

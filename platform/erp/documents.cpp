@@ -12,6 +12,7 @@
 #include "platform/core/text.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
+#include "platform/erp/catalog_cache.h"
 
 namespace platform::erp {
 
@@ -49,13 +50,10 @@ std::string DateText(ConnectorType type, const Date& d) {
 
 // A text block of the document: the pieces as stored.
 ObjectPtr TextBlockOf(const json& pieces) {
-  auto block = std::make_shared<TextBlock>();
-  for (const json& p : pieces) {
-    auto piece = std::make_shared<TextValue>();
-    piece->SetText(p.is_string() ? p.get<std::string>() : p.dump());
-    block->addTextValue(piece);
-  }
-  return block;
+  std::vector<std::string> texts;
+  texts.reserve(pieces.size());
+  for (const json& p : pieces) texts.push_back(p.is_string() ? p.get<std::string>() : p.dump());
+  return std::make_shared<DocumentText>(std::move(texts));
 }
 
 // A stored value as the document gives it: texts and numbers as text, text
@@ -266,27 +264,92 @@ void PutDelivery(DocumentRecord& line, ConnectorType type, data::Recordset& row,
 
 }  // namespace
 
-std::string DocumentRecord::Folded(std::string_view name) { return text::LowerAscii(name); }
-
-template <class T>
-const T* DocumentRecord::Lookup(const ByName<T>& map, std::string_view name) {
-  char folded[128];
-  if (name.size() > sizeof folded) {
-    auto it = map.find(Folded(name));
-    return it == map.end() ? nullptr : &it->second;
-  }
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char c = name[i];
-    folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  auto it = map.find(std::string_view(folded, name.size()));
-  return it == map.end() ? nullptr : &it->second;
+const ClassBinding<DocumentText>& DocumentText::Binding() {
+  static const auto b = ClassBinding<DocumentText>("TextBlock")
+                            .Method("sizeTextValue", &DocumentText::sizeTextValue)
+                            .Method("sizeTextValues", &DocumentText::sizeTextValue)
+                            .Method("getTextValueAt", &DocumentText::getTextValueAt);
+  return b;
 }
 
-const Variant* DocumentRecord::Find(std::string_view name) const { return Lookup(values_, name); }
+std::shared_ptr<TextValue> DocumentText::getTextValueAt(int32_t index) const {
+  if (index < 0 || index >= sizeTextValue())
+    Raise(err::kSubscriptOutOfRange, "TextBlock", "Index " + std::to_string(index) + " is outside the text block");
+  auto piece = std::make_shared<TextValue>();
+  piece->SetText(pieces_[static_cast<size_t>(index)]);
+  return piece;
+}
+
+namespace {
+
+// Whether name, in any case, is folded (already lower case).
+bool SameFolded(std::string_view name, const std::string& folded) {
+  if (name.size() != folded.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != folded[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int DocumentRecord::Layout::IndexOf(std::string_view name) const {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (SameFolded(name, names[i])) return static_cast<int>(i);
+  return -1;
+}
+
+void DocumentRecord::Put(std::string_view name, Variant value) {
+  if (frozen_) RaiseFrozen();
+  const int at = layout_->IndexOf(name);
+  if (at >= 0) {
+    values_[static_cast<size_t>(at)] = std::move(value);
+    return;
+  }
+  layout_->names.push_back(text::LowerAscii(name));
+  values_.push_back(std::move(value));
+}
+
+void DocumentRecord::Add(const std::string& list, ObjectPtr item) {
+  if (frozen_) RaiseFrozen();
+  for (auto& [name, items] : lists_) {
+    if (SameFolded(list, name)) {
+      items.push_back(std::move(item));
+      return;
+    }
+  }
+  lists_.emplace_back(text::LowerAscii(list), std::vector<ObjectPtr>{std::move(item)});
+}
+
+void DocumentRecord::Freeze() {
+  if (frozen_) return;
+  frozen_ = true;
+  for (auto& [name, items] : lists_) {
+    std::shared_ptr<Layout> shared;
+    for (const ObjectPtr& item : items) {
+      auto* record = dynamic_cast<DocumentRecord*>(item.get());
+      if (!record) continue;
+      record->Freeze();
+      if (shared && shared->names == record->layout_->names) record->layout_ = shared;
+      else shared = record->layout_;
+    }
+  }
+}
+
+void DocumentRecord::RaiseFrozen() const {
+  Raise(err::kPermissionDenied, type_name_, "A document the ERP handed out is not changed");
+}
+
+const Variant* DocumentRecord::Find(std::string_view name) const {
+  const int at = layout_->IndexOf(name);
+  return at < 0 ? nullptr : &values_[static_cast<size_t>(at)];
+}
 
 const std::vector<ObjectPtr>* DocumentRecord::List(std::string_view name) const {
-  return Lookup(lists_, name);
+  for (const auto& [folded, items] : lists_)
+    if (SameFolded(name, folded)) return &items;
+  return nullptr;
 }
 
 Variant DocumentRecord::Invoke(std::string_view name, CallKind, std::span<Variant> args) {
@@ -320,8 +383,10 @@ Variant DocumentRecord::Invoke(std::string_view name, CallKind, std::span<Varian
   dispatch_detail::RaiseMemberNotFound(type_name_, name);
 }
 
-std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, ConnectorType type,
-                                             DocumentKind kind, const std::string& sales_order) {
+namespace {
+
+std::shared_ptr<DocumentRecord> BuildDocument(const ErpInstance& instance, ConnectorType type,
+                                              DocumentKind kind, const std::string& sales_order) {
   auto db = OpenErpDatabase();
   auto head = OrderOf(*db, instance.kro_id, sales_order);
   if (!head) {
@@ -388,6 +453,40 @@ std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, Connec
     }
   }
   return Result(kind, std::make_shared<ErrorDocument>(), order);
+}
+
+}  // namespace
+
+std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, ConnectorType type,
+                                             DocumentKind kind, const std::string& sales_order) {
+  // Keyed by everything the document is made from besides the catalog: the
+  // instance (its number and item mask are catalog rows, so the state check
+  // covers them), the connector type and the order number as asked.
+  std::string key = "document:";
+  key.append(std::to_string(instance.kro_id)).append(":").append(ConnectorTypeCode(type));
+  key.append(":").append(std::to_string(static_cast<int>(kind))).append(":").append(sales_order);
+  std::shared_ptr<DocumentRecord> built;
+  auto kept = CatalogCache::Instance().Get<DocumentRecord>(key, [&](size_t* weight) {
+    auto document = built = BuildDocument(instance, type, kind, sales_order);
+    // Error documents are not kept: they are cheap, and an unknown number
+    // would take a place of a real document.
+    const auto* errors = document->List("VornErrorDoc");
+    if (!errors || errors->empty() ||
+        static_cast<const ErrorDocument*>((*errors)[0].get())->Count() > 0)
+      return std::shared_ptr<const DocumentRecord>();
+    document->Freeze();
+    *weight = 1;
+    for (const char* set : {"ACKSLSRecordSet", "ASNSLSRecordSet", "INVSLSRecordSet"})
+      if (const auto* sets = document->List(set))
+        for (const ObjectPtr& s : *sets)
+          if (const auto* orders = static_cast<const DocumentRecord*>(s.get())->List("OSalesOrder"))
+            for (const ObjectPtr& o : *orders)
+              if (const auto* lines = static_cast<const DocumentRecord*>(o.get())->List("SOLineDetails"))
+                *weight += lines->size();
+    return std::shared_ptr<const DocumentRecord>(document);
+  });
+  if (kept) return std::const_pointer_cast<DocumentRecord>(kept);
+  return built;  // an error document, built for this call
 }
 
 std::string ShipSalesOrder(int32_t kro_id, const std::string& sales_order,

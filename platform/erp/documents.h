@@ -45,47 +45,74 @@ inline constexpr int32_t kNothingToInvoice = 1011;
 
 enum class DocumentKind { Acknowledgement, ShipmentNotice, Invoice };
 
+// A text block of a document (order or line text): sizeTextValue and
+// getTextValueAt(i).GetText(), read-only. Each getTextValueAt answers a
+// TextValue of its own, so a caller that changes it changes no document.
+class DocumentText : public Dispatchable<DocumentText> {
+ public:
+  static const ClassBinding<DocumentText>& Binding();
+  explicit DocumentText(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
+  int32_t sizeTextValue() const { return static_cast<int32_t>(pieces_.size()); }
+  std::shared_ptr<TextValue> getTextValueAt(int32_t index) const;
+  const std::vector<std::string>& pieces() const { return pieces_; }
+
+ private:
+  std::vector<std::string> pieces_;
+};
+
 // A record of named values and named lists, read by name: getX and hasX for
-// values, sizeX and getXAt(i) for lists.
+// values, sizeX and getXAt(i) for lists. Callers only read it: a document
+// the ERP hands out is frozen, and Put/Add on it raise.
+//
+// The names of a record's values, in the order they were put, are its
+// layout. When a document is frozen, the records of one list that hold the
+// same names share one layout object, so a reader of many lines (Lookups)
+// finds where each of its names is once per layout instead of once per line.
 class DocumentRecord : public Object {
  public:
-  explicit DocumentRecord(std::string type_name) : type_name_(std::move(type_name)) {}
+  // Names folded to lower case, in the order put; shared once frozen.
+  struct Layout {
+    std::vector<std::string> names;
+    // The place of name (any case) in names, or -1.
+    int IndexOf(std::string_view name) const;
+  };
+
+  explicit DocumentRecord(std::string type_name)
+      : type_name_(std::move(type_name)), layout_(std::make_shared<Layout>()) {}
   std::string_view TypeName() const override { return type_name_; }
   Variant Invoke(std::string_view name, CallKind kind, std::span<Variant> args) override;
 
-  void Put(std::string_view name, Variant value) {
-    values_.insert_or_assign(Folded(name), std::move(value));
-  }
-  void Add(const std::string& list, ObjectPtr item) {
-    lists_[Folded(list)].push_back(std::move(item));
-  }
+  void Put(std::string_view name, Variant value);
+  void Add(const std::string& list, ObjectPtr item);
+  // This record and the records of its lists take no more values; records
+  // of a list with equal names share their layout.
+  void Freeze();
 
   // What getX answers for the name X (any case) when hasX is True; nullptr
-  // when hasX is False. For a reader in this process that walks every
-  // value of a large document without a call by name each.
+  // when hasX is False.
   const Variant* Find(std::string_view name) const;
   // The items of the list X (sizeX, getXAt), or nullptr for none.
   const std::vector<ObjectPtr>* List(std::string_view name) const;
 
+  // For a reader in this process that walks a large document: the layout
+  // (compare by address to reuse what IndexOf found) and the values by
+  // their place in it.
+  const Layout* layout() const { return layout_.get(); }
+  const Variant& ValueAt(int index) const { return values_[static_cast<size_t>(index)]; }
+
  private:
-  // Names compare case-insensitively, as calls by name do: kept lower-case.
-  static std::string Folded(std::string_view name);
-  // Looked up by a name folded into a buffer, without a string made for it.
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
-  };
-  template <class T>
-  using ByName = std::unordered_map<std::string, T, NameHash, std::equal_to<>>;
-  template <class T>
-  static const T* Lookup(const ByName<T>& map, std::string_view name);
+  [[noreturn]] void RaiseFrozen() const;
   std::string type_name_;
-  ByName<Variant> values_;
-  ByName<std::vector<ObjectPtr>> lists_;
+  bool frozen_ = false;
+  std::shared_ptr<Layout> layout_;
+  std::vector<Variant> values_;  // by the place of their names in layout_
+  std::vector<std::pair<std::string, std::vector<ObjectPtr>>> lists_;  // folded names
 };
 
 // The document of an order of the instance (an error document for an
-// unknown order, an order without shipment or without invoice).
+// unknown order, an order without shipment or without invoice). A document
+// that could be made is kept in the CatalogCache until the catalog changes,
+// and handed back frozen to every later call for it.
 std::shared_ptr<DocumentRecord> ShowDocument(const ErpInstance& instance, ConnectorType type,
                                              DocumentKind kind, const std::string& sales_order);
 

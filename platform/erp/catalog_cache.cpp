@@ -1,0 +1,180 @@
+#include "platform/erp/catalog_cache.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/data/connection.h"
+#include "platform/data/recordset.h"
+#include "platform/data/transaction_scope.h"
+#include "platform/erp/components.h"
+#include "platform/host/instance.h"
+
+namespace platform::erp {
+
+namespace {
+
+// One state of the catalog: two reads that give equal states saw the same
+// committed data.
+struct CatalogState {
+  std::string home;
+  dev_t device = 0;
+  ino_t inode = 0;
+  int64_t data_version = 0;
+  bool operator==(const CatalogState&) const = default;
+};
+
+bool Disabled() {
+  const char* v = std::getenv("VENDRA_ERP_CACHE");
+  return v && std::strcmp(v, "0") == 0;
+}
+
+}  // namespace
+
+struct CatalogCache::State {
+  struct Entry {
+    std::string key;
+    std::shared_ptr<const void> value;
+    size_t weight = 0;
+  };
+
+  mutable std::mutex mutex;
+  // The connection the state is read on; it never writes, so every commit
+  // to the file is another connection's and moves data_version.
+  std::shared_ptr<data::Connection> watcher;
+  std::string watcher_home;
+  dev_t watcher_device = 0;
+  ino_t watcher_inode = 0;
+  bool watcher_unusable = false;  // this home's catalog is no SQLite file
+
+  std::optional<CatalogState> kept_state;  // the state the entries belong to
+  std::list<Entry> entries;                // most recently used first
+  std::unordered_map<std::string, std::list<Entry>::iterator> by_key;
+  size_t weight = 0;
+  Stats stats;
+
+  void Clear() {
+    if (!entries.empty()) ++stats.invalidations;
+    entries.clear();
+    by_key.clear();
+    weight = 0;
+  }
+
+  // The catalog's state now, or nullopt when values cannot be kept. Called
+  // under the lock.
+  std::optional<CatalogState> Read() {
+    if (Disabled() || data::TransactionScope::Current() != nullptr || !InstanceHome::IsSet())
+      return std::nullopt;
+    CatalogState s;
+    s.home = InstanceHome::Get().string();
+    struct stat st {};
+    if (::stat((InstanceHome::Get() / "data" / "Gantrel.db").c_str(), &st) != 0) return std::nullopt;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    if (!watcher || watcher_home != s.home || watcher_device != s.device ||
+        watcher_inode != s.inode) {
+      watcher.reset();
+      watcher_unusable = false;
+      watcher_home = s.home;
+      watcher_device = s.device;
+      watcher_inode = s.inode;
+      try {
+        watcher = OpenErpDatabase();
+      } catch (...) {
+        watcher_unusable = true;
+      }
+    }
+    if (watcher_unusable) return std::nullopt;
+    try {
+      auto rs = watcher->Execute("PRAGMA data_version");
+      if (!rs || rs->Eof()) return std::nullopt;
+      s.data_version = rs->ValueAt(0).ToLong();
+    } catch (...) {
+      // Not SQLite (an instance keeping its catalogs on a server), or the
+      // file went away: nothing is kept for this home.
+      watcher.reset();
+      watcher_unusable = true;
+      return std::nullopt;
+    }
+    return s;
+  }
+
+  void Put(const std::string& key, std::shared_ptr<const void> value, size_t w) {
+    if (auto it = by_key.find(key); it != by_key.end()) {
+      weight -= it->second->weight;
+      entries.erase(it->second);
+      by_key.erase(it);
+    }
+    if (w > kMaxWeight) return;
+    entries.push_front(Entry{key, std::move(value), w});
+    by_key.emplace(key, entries.begin());
+    weight += w;
+    while (entries.size() > kMaxEntries || weight > kMaxWeight) {
+      weight -= entries.back().weight;
+      by_key.erase(entries.back().key);
+      entries.pop_back();
+    }
+  }
+};
+
+CatalogCache::CatalogCache() : state_(std::make_unique<State>()) {}
+
+CatalogCache& CatalogCache::Instance() {
+  // Never destroyed: its connection must not outlive the data layer's
+  // driver at exit.
+  static CatalogCache* const cache = new CatalogCache();
+  return *cache;
+}
+
+std::shared_ptr<const void> CatalogCache::Get(const std::string& key, const Maker& make) {
+  std::optional<CatalogState> before;
+  {
+    std::lock_guard lock(state_->mutex);
+    before = state_->Read();
+    if (!before) {
+      ++state_->stats.bypassed;
+    } else {
+      if (state_->kept_state != before) {
+        state_->Clear();
+        state_->kept_state = before;
+      }
+      if (auto it = state_->by_key.find(key); it != state_->by_key.end()) {
+        ++state_->stats.hits;
+        state_->entries.splice(state_->entries.begin(), state_->entries, it->second);
+        return it->second->value;
+      }
+      ++state_->stats.misses;
+    }
+  }
+  size_t weight = 1;
+  std::shared_ptr<const void> value = make(&weight);
+  if (!before || !value) return value;
+  std::lock_guard lock(state_->mutex);
+  // Kept only if the entries still belong to the state read before the value
+  // was built: a later commit has moved data_version past it, and the next
+  // read drops the value then.
+  if (state_->kept_state == before) state_->Put(key, value, weight);
+  return value;
+}
+
+void CatalogCache::Forget() {
+  std::lock_guard lock(state_->mutex);
+  state_->Clear();
+  state_->kept_state.reset();
+}
+
+CatalogCache::Stats CatalogCache::stats() const {
+  std::lock_guard lock(state_->mutex);
+  Stats s = state_->stats;
+  s.entries = state_->entries.size();
+  s.weight = state_->weight;
+  return s;
+}
+
+}  // namespace platform::erp
