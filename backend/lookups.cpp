@@ -8,6 +8,7 @@
 #include "backend/connector_classes.h"
 #include "platform/core/com_error.h"
 #include "platform/core/text.h"
+#include "platform/erp/catalog_cache.h"
 #include "platform/erp/connector_values.h"
 #include "platform/erp/documents.h"
 #include "shared/components.h"
@@ -472,6 +473,9 @@ std::string Lookups::ResolveInstance(const std::string& i_sKroID) {
 bool Lookups::Show(Kind kind, const std::string& kro_id, const std::string& order_number,
                    std::string& xml_out, const ObjectPtr& messages, const std::string& locale,
                    Variant& err_info) {
+  // The instance, the component and the document as of one state of the
+  // ERP's catalog, checked once.
+  const platform::erp::CatalogCache::Pin pin;
   const std::string component_id = ResolveInstance(kro_id);
   // The tw4 class answers for any type it does not know.
   const ConnectorType type =

@@ -30,6 +30,14 @@ struct CatalogState {
   bool operator==(const CatalogState&) const = default;
 };
 
+// The state a Pin read, for the Gets of its thread: engaged while a pin
+// lives; an empty state inside means the pin found nothing may be kept.
+struct PinnedState {
+  bool active = false;
+  std::optional<CatalogState> state;
+};
+thread_local PinnedState pinned;
+
 bool Disabled() {
   const char* v = std::getenv("VENDRA_ERP_CACHE");
   return v && std::strcmp(v, "0") == 0;
@@ -52,6 +60,7 @@ struct CatalogCache::State {
   dev_t watcher_device = 0;
   ino_t watcher_inode = 0;
   bool watcher_unusable = false;  // this home's catalog is no SQLite file
+  std::string file_home, file;    // the catalog's file in that home
 
   std::optional<CatalogState> kept_state;  // the state the entries belong to
   std::list<Entry> entries;                // most recently used first
@@ -73,8 +82,12 @@ struct CatalogCache::State {
       return std::nullopt;
     CatalogState s;
     s.home = InstanceHome::Get().string();
+    if (s.home != file_home) {
+      file_home = s.home;
+      file = (InstanceHome::Get() / "data" / "Gantrel.db").string();
+    }
     struct stat st {};
-    if (::stat((InstanceHome::Get() / "data" / "Gantrel.db").c_str(), &st) != 0) return std::nullopt;
+    if (::stat(file.c_str(), &st) != 0) return std::nullopt;
     s.device = st.st_dev;
     s.inode = st.st_ino;
     if (!watcher || watcher_home != s.home || watcher_device != s.device ||
@@ -132,18 +145,44 @@ CatalogCache& CatalogCache::Instance() {
   return *cache;
 }
 
+CatalogCache::Pin::Pin() {
+  if (pinned.active) return;
+  outermost_ = true;
+  State& s = *Instance().state_;
+  std::lock_guard lock(s.mutex);
+  pinned.state = s.Read();
+  if (pinned.state && s.kept_state != pinned.state) {
+    s.Clear();
+    s.kept_state = pinned.state;
+  }
+  pinned.active = true;
+}
+
+CatalogCache::Pin::~Pin() {
+  if (!outermost_) return;
+  pinned.active = false;
+  pinned.state.reset();
+}
+
 std::shared_ptr<const void> CatalogCache::Get(const std::string& key, const Maker& make) {
   std::optional<CatalogState> before;
   {
     std::lock_guard lock(state_->mutex);
-    before = state_->Read();
-    if (!before) {
-      ++state_->stats.bypassed;
+    if (pinned.active) {
+      // The pin's state; entries of another state (another thread has read
+      // a later one since) are neither used nor added to.
+      before = pinned.state;
+      if (before && state_->kept_state != before) before.reset();
     } else {
-      if (state_->kept_state != before) {
+      before = state_->Read();
+      if (before && state_->kept_state != before) {
         state_->Clear();
         state_->kept_state = before;
       }
+    }
+    if (!before) {
+      ++state_->stats.bypassed;
+    } else {
       if (auto it = state_->by_key.find(key); it != state_->by_key.end()) {
         ++state_->stats.hits;
         state_->entries.splice(state_->entries.begin(), state_->entries, it->second);

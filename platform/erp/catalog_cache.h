@@ -20,6 +20,12 @@
 // the catalog is not a SQLite file (an instance keeping it on a server), or
 // with VENDRA_ERP_CACHE=0.
 //
+// A caller that makes several reads for one answer (Lookups: the instance,
+// the business component, the document) holds a CatalogCache::Pin around
+// them: the state is read once, and the reads of that thread take it as
+// the state for as long as the pin lives, so the answer is made of one
+// state of the catalog and the check is paid once.
+//
 // Values are immutable once kept (shared between callers). The cache is
 // bounded: at most kMaxEntries values and kMaxWeight in weight (lines),
 // the least recently used going first.
@@ -54,6 +60,19 @@ class CatalogCache {
     return std::static_pointer_cast<const T>(
         Get(key, Maker([&](size_t* weight) -> std::shared_ptr<const void> { return make(weight); })));
   }
+
+  // While it lives, Get on this thread takes the state read when it was made
+  // instead of reading it again. Pins nest (the outermost one counts).
+  class Pin {
+   public:
+    Pin();
+    ~Pin();
+    Pin(const Pin&) = delete;
+    Pin& operator=(const Pin&) = delete;
+
+   private:
+    bool outermost_ = false;
+  };
 
   // Drops every value (the next read builds anew).
   void Forget();
