@@ -1,6 +1,8 @@
 #include "backend/lookups.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <charconv>
 #include <memory>
 #include <pugixml.hpp>
@@ -353,7 +355,24 @@ struct Reader {
 void AppendValue(std::string& xml, const Table& table, size_t i, const Variant& value,
                  Reader& r) {
   const Element& e = table.elements[i];
-  xml.append(table.open[i]);
+  const std::string& open = table.open[i];
+  const std::string& close = table.close[i];
+  // The common case, a short text value with nothing to escape: the
+  // element put together on the stack and appended at once.
+  if (const std::string* text = e.form == Form::Text ? nullptr : value.Get<std::string>()) {
+    char element[256];
+    const size_t size = open.size() + text->size() + close.size();
+    if (size <= sizeof element &&
+        std::none_of(text->begin(), text->end(),
+                     [](char c) { return kEscaped[static_cast<unsigned char>(c)]; })) {
+      std::memcpy(element, open.data(), open.size());
+      std::memcpy(element + open.size(), text->data(), text->size());
+      std::memcpy(element + open.size() + text->size(), close.data(), close.size());
+      xml.append(element, size);
+      return;
+    }
+  }
+  xml.append(open);
   if (e.form == Form::Text) {
     AppendContent(xml, BlockText(value, &r.text));
   } else if (!value.IsMissing()) {
@@ -363,7 +382,7 @@ void AppendValue(std::string& xml, const Table& table, size_t i, const Variant& 
     if (const std::string* text = value.Get<std::string>()) AppendEscaped(xml, *text);
     else AppendEscaped(xml, value.ToString());
   }
-  xml.append(table.close[i]);
+  xml.append(close);
 }
 
 void AppendElements(std::string& xml, const Table& table, const ObjectPtr& source,
