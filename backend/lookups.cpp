@@ -13,6 +13,7 @@
 #include "platform/erp/catalog_cache.h"
 #include "platform/erp/connector_values.h"
 #include "platform/erp/documents.h"
+#include "platform/services/message_manager.h"
 #include "shared/components.h"
 #include "shared/error_handling.h"
 
@@ -414,10 +415,19 @@ void AppendElements(std::string& xml, const Table& table, const ObjectPtr& sourc
 
 void AppendLabels(std::string& xml, const LabelBlock& block, const ObjectPtr& messages,
                   const std::string& locale) {
+  // The application's own message manager is asked directly; any other
+  // by name.
+  auto* own = dynamic_cast<platform::I18NMessageManager*>(messages.get());
+  std::string code;
   auto caption = [&](const Label& l) {
     OpenTag(xml, l.tag);
-    AppendContent(xml, platform::Call(messages, "GetMessage", {Variant(l.code), Variant(locale)})
-                           .ToString());
+    if (own) {
+      code.assign(l.code);
+      AppendContent(xml, own->GetMessage(code, locale));
+    } else {
+      AppendContent(xml, platform::Call(messages, "GetMessage", {Variant(l.code), Variant(locale)})
+                             .ToString());
+    }
     CloseTag(xml, l.tag);
   };
   xml.append(block.open);
