@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <typeinfo>
 #include <charconv>
 #include <memory>
 #include <pugixml.hpp>
@@ -302,7 +303,9 @@ std::string_view BlockText(const Variant& block, std::string* scratch) {
   }
   const ObjectPtr o = block.ToObject();
   // The simulated ERP's own blocks are read directly.
-  if (const auto* own = dynamic_cast<const platform::erp::DocumentText*>(o.get())) {
+  if (const auto* own = o && typeid(*o) == typeid(platform::erp::DocumentText)
+                            ? static_cast<const platform::erp::DocumentText*>(o.get())
+                            : nullptr) {
     const std::vector<std::string>& pieces = own->pieces();
     if (pieces.size() == 1) return pieces[0];
     for (const std::string& piece : pieces) scratch->append(piece);
@@ -314,6 +317,15 @@ std::string_view BlockText(const Variant& block, std::string* scratch) {
     scratch->append(platform::Call(piece, "GetText").ToString());
   }
   return *scratch;
+}
+
+// The simulated ERP's own record behind o, or nullptr. Its records are of
+// that exact class, so the type is compared rather than searched for (a
+// document of many lines asks for every line).
+const platform::erp::DocumentRecord* OwnRecord(const ObjectPtr& o) {
+  return o && typeid(*o) == typeid(platform::erp::DocumentRecord)
+             ? static_cast<const platform::erp::DocumentRecord*>(o.get())
+             : nullptr;
 }
 
 // An element table with its tags written out once.
@@ -390,8 +402,8 @@ void AppendElements(std::string& xml, const Table& table, const ObjectPtr& sourc
                     const ObjectPtr& other, Reader& r) {
   // The simulated ERP's records answer hasX and getX from what they hold:
   // read directly, as a document of many lines asks thousands of them.
-  const auto* own_source = dynamic_cast<const platform::erp::DocumentRecord*>(source.get());
-  const auto* own_other = dynamic_cast<const platform::erp::DocumentRecord*>(other.get());
+  const auto* own_source = OwnRecord(source);
+  const auto* own_other = OwnRecord(other);
   const std::vector<int>* source_at = own_source ? &r.source.For(*own_source, table) : nullptr;
   const std::vector<int>* other_at = own_other ? &r.other.For(*own_other, table) : nullptr;
   for (size_t i = 0; i < table.elements.size(); ++i) {
