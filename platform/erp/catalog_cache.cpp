@@ -26,6 +26,9 @@ struct CatalogState {
   std::string home;
   dev_t device = 0;
   ino_t inode = 0;
+  // The file's change time: a file made anew in the same place may get a
+  // freed inode number again, but not the same change time.
+  int64_t changed_sec = 0, changed_nsec = 0;
   int64_t data_version = 0;
   bool operator==(const CatalogState&) const = default;
 };
@@ -59,6 +62,7 @@ struct CatalogCache::State {
   std::string watcher_home;
   dev_t watcher_device = 0;
   ino_t watcher_inode = 0;
+  int64_t watcher_changed_sec = 0, watcher_changed_nsec = 0;
   bool watcher_unusable = false;  // this home's catalog is no SQLite file
   std::string file_home, file;    // the catalog's file in that home
 
@@ -90,13 +94,20 @@ struct CatalogCache::State {
     if (::stat(file.c_str(), &st) != 0) return std::nullopt;
     s.device = st.st_dev;
     s.inode = st.st_ino;
+    s.changed_sec = st.st_ctim.tv_sec;
+    s.changed_nsec = st.st_ctim.tv_nsec;
+    // Another file (or the same one written by a checkpoint) is watched on
+    // a connection opened anew.
     if (!watcher || watcher_home != s.home || watcher_device != s.device ||
-        watcher_inode != s.inode) {
+        watcher_inode != s.inode || watcher_changed_sec != s.changed_sec ||
+        watcher_changed_nsec != s.changed_nsec) {
       watcher.reset();
       watcher_unusable = false;
       watcher_home = s.home;
       watcher_device = s.device;
       watcher_inode = s.inode;
+      watcher_changed_sec = s.changed_sec;
+      watcher_changed_nsec = s.changed_nsec;
       try {
         watcher = OpenErpDatabase();
       } catch (...) {

@@ -6,7 +6,9 @@
 // Every entry belongs to one state of the catalog: a value is handed back
 // only while
 //   - the instance home is the one it was built in,
-//   - data/Gantrel.db is still the same file (device and inode), and
+//   - data/Gantrel.db is still the same file (device, inode and change
+//     time: a file made anew, or written by a checkpoint, counts as
+//     another), and
 //   - "PRAGMA data_version" on the cache's own connection, which never
 //     writes, answers what it answered before the value was built. SQLite
 //     changes that number whenever any other connection commits to the
