@@ -12,6 +12,10 @@
 // content on their own; one that is not is written escaped, so no document
 // returned is malformed.
 //
+// The simulated ERP keeps the documents it built until its catalog changes
+// (platform/erp/catalog_cache.h); a document is asked for under one check
+// of the catalog's state, and written from the ERP's records directly.
+//
 // Thread-safety: one caller at a time per object.
 #pragma once
 
