@@ -201,7 +201,7 @@ std::string InList(const std::set<std::string>& ids) {
 }
 
 TEST_F(PostgresHostsTest, TwoHostsHandOverEveryOrderExactlyOnce) {
-  constexpr int kRounds = 5;
+  constexpr int kRounds = 4;
   std::mutex mutex;
   std::set<std::string> submitted;
   std::map<std::string, int> handed_over;  // order id -> runs that handed it over
@@ -232,14 +232,32 @@ TEST_F(PostgresHostsTest, TwoHostsHandOverEveryOrderExactlyOnce) {
   a.join();
   b.join();
   for (const std::string& f : failures) ADD_FAILURE() << f;
+  failures.clear();
   ASSERT_EQ(submitted.size(), 2u * kRounds);
-  // What the last submissions left waiting goes in one more run.
-  const Outcome last = RunVendra({"--home", home_.string(), "handover", "--instance", "2"}, dir_.path(), "last");
-  ASSERT_EQ(last.code, 0) << last.err;
-  std::istringstream lines(last.out);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("handed over ", 0) == 0) ++handed_over[line.substr(12, 32)];
+  // Orders waiting, and four runs at once, two from each host: each order
+  // goes with one run, and the others find nothing left to take (no run
+  // fails on another's claim).
+  for (int i = 0; i < 6; ++i) {
+    const Outcome placed = Script(home_, BasketRequest(2, true), "wait-" + std::to_string(i));
+    ASSERT_EQ(placed.code, 0) << placed.out << placed.err;
+    submitted.insert(Json::parse(placed.out)[3]["result"].get<std::string>());
   }
+  std::vector<std::thread> runs;
+  for (int r = 0; r < 4; ++r) {
+    runs.emplace_back([&, r] {
+      const fs::path home = r % 2 ? dir_.path() / "host-b" : home_;
+      const Outcome run = RunVendra({"--home", home.string(), "handover", "--instance", "2"}, dir_.path(),
+                                    "burst-" + std::to_string(r));
+      std::lock_guard lock(mutex);
+      if (run.code != 0) failures.push_back("burst handover: " + run.err);
+      std::istringstream lines(run.out);
+      for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("handed over ", 0) == 0) ++handed_over[line.substr(12, 32)];
+      }
+    });
+  }
+  for (auto& t : runs) t.join();
+  for (const std::string& f : failures) ADD_FAILURE() << f;
   for (const auto& [id, runs] : handed_over) EXPECT_EQ(runs, 1) << id << " handed over by several runs";
 
   // The ERP holds one sales order per web order, on both instances.
@@ -263,6 +281,45 @@ TEST_F(PostgresHostsTest, TwoHostsHandOverEveryOrderExactlyOnce) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ORDERHEADER"), n);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM BASKETHEADER WHERE BASKETID IN " + ids), 0);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ORDERCLAIM"), 0);
+}
+
+TEST_F(PostgresHostsTest, ARunWhoseClaimMeetsAnotherRunsTakesWhatIsLeft) {
+  std::vector<std::string> ids;
+  for (int i = 0; i < 3; ++i) {
+    const Outcome placed = Script(home_, BasketRequest(2, true), "place-" + std::to_string(i));
+    ASSERT_EQ(placed.code, 0) << placed.out << placed.err;
+    ids.push_back(Json::parse(placed.out)[3]["result"].get<std::string>());
+  }
+  // Another host's run is claiming the first order and has not committed:
+  // this run reads that order as free, and its claim waits on the key.
+  auto other = std::make_shared<Connection>();
+  other->Open(sales_cs_);
+  other->BeginTrans();
+  other->Execute("INSERT INTO ORDERCLAIM (ORDERID, CLAIMID, CLAIMED) VALUES (?, 'OTHERHOST', GETDATE())",
+                 {platform::Variant(ids[0])});
+  Outcome run;
+  std::thread handover([&] {
+    run = RunVendra({"--home", home_.string(), "handover", "--instance", "2"}, dir_.path(), "collide");
+  });
+  auto admin = std::make_shared<Connection>();
+  admin->Open(platform::data::postgres::ConnectionStringFromUrl(server_url_, "postgres"));
+  const std::string waiting = "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = '" + prefix_ +
+                              "_vendra' AND wait_event_type = 'Lock'";
+  for (int i = 0; i < 300 && (*admin->Execute(waiting))[0].Value().ToLong() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  admin->Close();
+  other->CommitTrans();
+  handover.join();
+  // The run took the two orders left, not failing on the other's claim.
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("instance 2: 2 handed over, 0 refused"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(ids[0]), std::string::npos) << run.out;
+  // The other host lets its claim go without handing over: the next run takes the order.
+  other->Execute("DELETE FROM ORDERCLAIM WHERE CLAIMID = 'OTHERHOST'");
+  other->Close();
+  const Outcome next = RunVendra({"--home", home_.string(), "handover", "--instance", "2"}, dir_.path(), "next");
+  EXPECT_NE(next.out.find("handed over " + ids[0]), std::string::npos) << next.out << next.err;
 }
 
 TEST_F(PostgresHostsTest, ASalesDatabaseGoneMidSubmissionLeavesNothingAndComesBack) {
