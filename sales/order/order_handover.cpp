@@ -9,10 +9,10 @@
 #include "platform/core/com_error.h"
 #include "platform/core/dictionary.h"
 #include "platform/data/connection.h"
-#include "platform/data/errors.h"
 #include "platform/data/recordset.h"
 #include "platform/services/mail_message.h"
 #include "sales/order/order.h"
+#include "shared/claim.h"
 #include "shared/components.h"
 #include "shared/data_routines.h"
 #include "shared/encoding.h"
@@ -27,10 +27,6 @@ namespace {
 using platform::Variant;
 using platform::data::Connection;
 using platform::data::Recordset;
-
-// How often a periodic run tries its claim when other runs' claims collide
-// with it (each collision means another run committed claims meanwhile).
-constexpr int kClaimAttempts = 5;
 
 // The first value of a one-column query on ORDEREXPORTFILE, or Empty.
 Variant ExportFileValue(const std::string& column, int32_t instance) {
@@ -160,20 +156,9 @@ std::vector<HandoverOutcome> Order::HandOverWaitingOrders(int32_t kro_id) {
                              " FROM ORDERHEADER WHERE  KROID = " + instance + " AND ORDERSTATUS = " +
                              "0" + " AND ATTEMPTS < " + lib_sales::EncLong(max) +
                              " AND ORDERID NOT IN (SELECT ORDERID FROM ORDERCLAIM)";
-    // On a server database shared by several web servers, two runs may both
-    // read an order as unclaimed; the later claim then meets the earlier on
-    // the key once that one commits. The failed statement is undone alone,
-    // and run again it sees the other run's claims and takes what is left.
-    for (int attempt = 1;; ++attempt) {
-      try {
-        connection->Execute(take, &claimed);
-        break;
-      } catch (const platform::ComError&) {
-        const auto errors = connection->Errors();
-        const bool key_taken = errors && errors->Count() > 0 && errors->Item(0)->SQLState() == "23000";
-        if (!key_taken || attempt == kClaimAttempts) throw;
-      }
-    }
+    // Several web servers may run it at once: a claim that meets another
+    // run's takes what is left (shared/claim.h).
+    lib_sales::ExecuteClaim(*connection, take, &claimed);
     if (claimed.ToLong() == 0) {
       tx.Commit();
       lib_sales::Sls_CloseConnection(connection);
