@@ -168,7 +168,7 @@ class PostgresHostsTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (home_.empty()) return;
+    if (home_.empty() || !fs::exists(home_ / "platform.xml")) return;
     platform::data::ReleasePooledSessions();
     vendra_instance::DropServerDatabases(home_);
     platform::data::ReleasePooledSessions();
