@@ -12,6 +12,7 @@
 #include "platform/data/recordset.h"
 #include "platform/services/mail_message.h"
 #include "sales/order/order.h"
+#include "shared/claim.h"
 #include "shared/components.h"
 #include "shared/data_routines.h"
 #include "shared/encoding.h"
@@ -150,12 +151,14 @@ std::vector<HandoverOutcome> Order::HandOverWaitingOrders(int32_t kro_id) {
     // run holds: two runs at the same time never hand over the same order.
     connection->Execute("DELETE FROM ORDERCLAIM WHERE CLAIMED < " + lib_sales::EncDate(expired));
     Variant claimed;
-    connection->Execute("INSERT INTO ORDERCLAIM (ORDERID, CLAIMID, CLAIMED) SELECT ORDERID, " +
-                            lib_sales::EncString(claim.id()) + ", " + lib_sales::EncDate(now) +
-                            " FROM ORDERHEADER WHERE  KROID = " + instance + " AND ORDERSTATUS = " +
-                            "0" + " AND ATTEMPTS < " + lib_sales::EncLong(max) +
-                            " AND ORDERID NOT IN (SELECT ORDERID FROM ORDERCLAIM)",
-                        &claimed);
+    const std::string take = "INSERT INTO ORDERCLAIM (ORDERID, CLAIMID, CLAIMED) SELECT ORDERID, " +
+                             lib_sales::EncString(claim.id()) + ", " + lib_sales::EncDate(now) +
+                             " FROM ORDERHEADER WHERE  KROID = " + instance + " AND ORDERSTATUS = " +
+                             "0" + " AND ATTEMPTS < " + lib_sales::EncLong(max) +
+                             " AND ORDERID NOT IN (SELECT ORDERID FROM ORDERCLAIM)";
+    // Several web servers may run it at once: a claim that meets another
+    // run's takes what is left (shared/claim.h).
+    lib_sales::ExecuteClaim(*connection, take, &claimed);
     if (claimed.ToLong() == 0) {
       tx.Commit();
       lib_sales::Sls_CloseConnection(connection);

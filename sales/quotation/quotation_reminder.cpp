@@ -29,6 +29,7 @@
 #include "platform/data/recordset.h"
 #include "sales/quotation/quotation.h"
 #include "sales/quotation/quotation_reminder.h"
+#include "shared/claim.h"
 #include "shared/components.h"
 #include "shared/data_routines.h"
 #include "shared/encoding.h"
@@ -115,11 +116,14 @@ class ReminderClaim {
     connection->Execute("DELETE FROM QUOTATIONCLAIM WHERE CLAIMED < " + lib_sales::EncDate(expired),
                         nullptr, ado::adCmdText | ado::adExecuteNoRecords);
     Variant claimed;
-    connection->Execute("INSERT INTO QUOTATIONCLAIM (QUOTATIONID, CLAIMID, CLAIMED) SELECT QUOTATIONID, " +
-                            lib_sales::EncString(id_) + ", " + lib_sales::EncDate(now) +
-                            " FROM QUOTATIONHEADER " + DueCondition(today) +
-                            " AND QUOTATIONID NOT IN (SELECT QUOTATIONID FROM QUOTATIONCLAIM)",
-                        &claimed, ado::adCmdText | ado::adExecuteNoRecords);
+    // Several web servers may run it at once: a claim that meets another
+    // run's takes what is left (shared/claim.h).
+    lib_sales::ExecuteClaim(*connection,
+                            "INSERT INTO QUOTATIONCLAIM (QUOTATIONID, CLAIMID, CLAIMED) SELECT QUOTATIONID, " +
+                                lib_sales::EncString(id_) + ", " + lib_sales::EncDate(now) +
+                                " FROM QUOTATIONHEADER " + DueCondition(today) +
+                                " AND QUOTATIONID NOT IN (SELECT QUOTATIONID FROM QUOTATIONCLAIM)",
+                            &claimed);
     tx.Commit();
     lib_sales::Sls_CloseConnection(connection);
     taken_ = true;
