@@ -23,6 +23,7 @@
 #include "platform/data/fault_injection.h"
 #include "platform/data/sql_dialect.h"
 #include "platform/data/sqlite/busy_wait.h"
+#include "platform/data/sqlite/checkpoint.h"
 #include "platform/data/sqlite/driver_internal.h"
 #include "platform/data/sqlite/literal_lexer.h"
 #include "platform/data/sqlite/text_rules.h"
@@ -186,6 +187,8 @@ std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation)
   }
   sqlite3_create_function_v2(h->db, std::string(kNowFunction).c_str(), 0, SQLITE_UTF8, nullptr,
                              NowFunction, nullptr, nullptr, nullptr);
+  // Replaces the engine's automatic checkpoint (checkpoint.h).
+  sqlite3_wal_hook(h->db, OnWalCommit, &PacingOf(file));
   ++g_handles_opened;
   return h;
 }
