@@ -223,7 +223,18 @@ void GiveBack(std::unique_ptr<Handle> h) {
 // ---------------------------------------------------------------------------
 // Values in and out.
 
-void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
+// Room for the date texts of a statement with `count` parameters, made
+// before any is bound: a text bound in place must not move while its
+// statement may still read it.
+void ReserveDateTexts(Handle& h, int count) {
+  if (h.date_texts.size() <= static_cast<size_t>(count)) h.date_texts.resize(static_cast<size_t>(count) + 1);
+}
+
+// Binds one value; a date is bound as its text from the handle's slot for
+// that parameter (reserved by ReserveDateTexts), which keeps it while the
+// statement runs and is written again only when the date changes.
+void BindOne(Handle& h, sqlite3_stmt* stmt, int index, const Variant& v) {
+  sqlite3* db = h.db;
   int rc = SQLITE_OK;
   switch (v.type()) {
     case VarType::Empty:
@@ -251,16 +262,14 @@ void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
       break;
     case VarType::Date: {
       // Dates are stored in one sortable text form. The rows of a batch
-      // often share a date: the last one written is kept.
-      thread_local double last_serial = std::numeric_limits<double>::quiet_NaN();
-      thread_local std::string last_iso;
+      // often share a date: the text is made again only when it changes.
+      Handle::DateText& slot = h.date_texts[static_cast<size_t>(index)];
       const double serial = v.Get<Date>()->serial();
-      if (serial != last_serial) {
-        last_iso = v.Get<Date>()->ToIso();
-        last_serial = serial;
+      if (!(serial == slot.serial) || slot.iso.empty()) {
+        slot.iso = v.Get<Date>()->ToIso();
+        slot.serial = serial;
       }
-      rc = sqlite3_bind_text(stmt, index, last_iso.data(), static_cast<int>(last_iso.size()),
-                             SQLITE_TRANSIENT);
+      rc = sqlite3_bind_text(stmt, index, slot.iso.data(), static_cast<int>(slot.iso.size()), SQLITE_STATIC);
       break;
     }
     case VarType::String: {
@@ -275,8 +284,9 @@ void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
   if (rc != SQLITE_OK) RaiseFrom(db, rc);
 }
 
-void BindAll(sqlite3* db, sqlite3_stmt* stmt, std::span<const BoundValue> values) {
+void BindAll(Handle& h, sqlite3_stmt* stmt, std::span<const BoundValue> values) {
   const int count = sqlite3_bind_parameter_count(stmt);
+  ReserveDateTexts(h, count);
   std::vector<bool> bound(static_cast<size_t>(count) + 1, false);
   int next = 1;
   for (const BoundValue& b : values) {
@@ -298,7 +308,7 @@ void BindAll(sqlite3* db, sqlite3_stmt* stmt, std::span<const BoundValue> values
       RaiseEngine(SQLITE_RANGE, std::to_string(values.size()) + " values were given for a statement with " +
                                     std::to_string(count) + " parameters.");
     }
-    BindOne(db, stmt, index, b.value);
+    BindOne(h, stmt, index, b.value);
     bound[static_cast<size_t>(index)] = true;
   }
   for (int i = 1; i <= count; ++i) {
@@ -429,7 +439,7 @@ class SqliteSession final : public Session {
     if (compiled.p.parameterised) {
       BindLiterals(cs.stmt, compiled.p.literals);
     } else {
-      BindAll(h_->db, cs.stmt, params);
+      BindAll(*h_, cs.stmt, params);
     }
     QueryResult result;
     // Step before looking at the columns: a statement prepared before a
@@ -497,7 +507,8 @@ class SqliteSession final : public Session {
         RaiseEngine(SQLITE_RANGE, std::to_string(params.size()) + " values were given for a statement with " +
                                       std::to_string(count) + " parameters.");
       }
-      for (size_t i = 0; i < params.size(); ++i) BindOne(h_->db, cs.stmt, static_cast<int>(i) + 1, params[i]);
+      ReserveDateTexts(*h_, count);
+      for (size_t i = 0; i < params.size(); ++i) BindOne(*h_, cs.stmt, static_cast<int>(i) + 1, params[i]);
     }
     StepToEnd(cs);
     if (cs.changes_schema) ++g_schema_epoch;
@@ -574,12 +585,13 @@ class SqliteSession final : public Session {
 
  private:
   // Marks a statement busy (so the cache does not finalize it) and resets it
-  // when the work is done, whatever happened.
+  // when the work is done, whatever happened. Its bindings stay: every run
+  // binds every parameter before the first step (or fails before it), so
+  // clearing them would only free what the next run allocates again.
   struct InUse {
     explicit InUse(CachedStatement& s) : s(s) { s.in_use = true; }
     ~InUse() {
       sqlite3_reset(s.stmt);
-      sqlite3_clear_bindings(s.stmt);
       s.in_use = false;
     }
     CachedStatement& s;
