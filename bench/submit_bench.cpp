@@ -26,6 +26,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -57,6 +58,14 @@ using vendra_bench::RawDb;
 std::string g_vendra_file;
 std::string g_kelmor_file;
 std::atomic<int> g_next_basket{0};
+int64_t g_opened_while_timed = 0;
+double g_cpu_per_order[2] = {0, 0};  // summed over the rounds: 1 thread, 8 threads
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // Prepares, steps to the end and finalizes, handing each row to on_row.
 template <class OnRow>
@@ -311,23 +320,41 @@ double Throughput(int threads, int each) {
   }
   ready.wait();
   const int64_t handles_before = platform::data::sqlite::HandlesOpened();
+  const double cpu_before = ProcessCpuSeconds();
   const auto start = Clock::now();
   go.count_down();
   for (auto& th : pool) th.join();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  g_cpu_per_order[threads == 1 ? 0 : 1] += (ProcessCpuSeconds() - cpu_before) / (threads * each);
   if (failures) std::printf("%d submissions failed\n", failures.load());
   // Every handle opened while the clock runs reads the schema and compiles
   // its statements again: a pool that keeps too few shows here.
-  std::printf("%d submitter(s): %lld database handles opened while timed\n", threads,
-              static_cast<long long>(platform::data::sqlite::HandlesOpened() - handles_before));
+  g_opened_while_timed += platform::data::sqlite::HandlesOpened() - handles_before;
   return threads * each / seconds;
 }
 
+// The machine may be shared, so one run of each says little: the two are
+// measured in turns, and each pair's ratio is printed with the median of them.
 void PrintThroughput() {
-  const double one = Throughput(1, 80);
-  const double eight = Throughput(8, 20);
-  std::printf("submitters at once: 1 thread %.0f orders/s, 8 threads %.0f orders/s   %.2fx   (goal: at least 1x)\n",
-              one, eight, eight / one);
+  constexpr int kRounds = 5;
+  std::vector<double> ratios;
+  double best_one = 0, best_eight = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const double one = Throughput(1, 80);
+    const double eight = Throughput(8, 20);
+    best_one = std::max(best_one, one);
+    best_eight = std::max(best_eight, eight);
+    ratios.push_back(eight / one);
+    std::printf("round %d: 1 thread %.0f orders/s, 8 threads %.0f orders/s   %.2fx\n", round + 1, one, eight,
+                eight / one);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("submitters at once: best 1 thread %.0f orders/s, best 8 threads %.0f orders/s; "
+              "8 / 1 per round %.2fx-%.2fx, median %.2fx   (goal: at least 1x)\n",
+              best_one, best_eight, ratios.front(), ratios.back(), ratios[ratios.size() / 2]);
+  std::printf("processor time per order: 1 thread %.0f us, 8 threads %.0f us; database handles opened while timed: %lld\n",
+              g_cpu_per_order[0] / kRounds * 1e6, g_cpu_per_order[1] / kRounds * 1e6,
+              static_cast<long long>(g_opened_while_timed));
 }
 
 }  // namespace

@@ -185,6 +185,11 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
     std::string sql, where, insert_sql;
     std::vector<bool> insert_mask;
     std::vector<Variant> params;
+    // Whether the written columns are the set's fields, all of them, in
+    // order: a new row assigning every one is then its own parameter list.
+    bool fields_are_columns = plan.columns.size() == fields.size();
+    for (size_t k = 0; k < plan.columns.size() && fields_are_columns; ++k)
+      fields_are_columns = plan.columns[k] == static_cast<int>(k);
     for (int64_t index : rows) {
       const Row& r = store_->rows[static_cast<size_t>(index)];
       if (r.state != RowState::Deleted && !r.locate_by_key) CheckUnwritten(*store_, plan, r);
@@ -196,17 +201,24 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
         // again only when that changes.
         std::vector<int> unassigned_defaults;
         bool same = !insert_mask.empty();
+        bool all_assigned = true;
         for (size_t k = 0; k < plan.columns.size(); ++k) {
           const int c = plan.columns[k];
           const Variant& v = r.values[static_cast<size_t>(c)];
           const bool assigned = !v.IsEmpty();
           if (insert_mask.size() == plan.columns.size() && insert_mask[k] != assigned) same = false;
-          if (assigned) {
-            params.push_back(v);
-          } else if (fields[static_cast<size_t>(c)].has_default) {
+          if (!assigned) {
+            all_assigned = false;
             // Left to the column's default, read back below.
-            unassigned_defaults.push_back(c);
+            if (fields[static_cast<size_t>(c)].has_default) unassigned_defaults.push_back(c);
           }
+        }
+        // The values go as they are when the row is its own parameter list;
+        // else the assigned ones are gathered in column order.
+        const bool own_list = fields_are_columns && all_assigned;
+        if (!own_list) {
+          for (int c : plan.columns)
+            if (!r.values[static_cast<size_t>(c)].IsEmpty()) params.push_back(r.values[static_cast<size_t>(c)]);
         }
         if (!same) {
           insert_mask.assign(plan.columns.size(), false);
@@ -226,8 +238,12 @@ void Recordset::WriteRows(const std::vector<int64_t>& rows, bool own_transaction
                            ? "INSERT INTO " + plan.table + " DEFAULT VALUES"
                            : "INSERT INTO " + plan.table + " (" + names + ") VALUES (" + marks + ")";
         }
-        session.Exec(insert_sql, params);
+        session.Exec(insert_sql, own_list ? std::span<const Variant>(r.values) : std::span<const Variant>(params));
         Written w{index, false, {}};
+        if (all_assigned) {  // nothing to learn from the database
+          written.push_back(std::move(w));
+          continue;
+        }
         const int64_t id = session.LastInsertId();
         const Variant id_value = id >= INT32_MIN && id <= INT32_MAX
                                      ? Variant(static_cast<int32_t>(id))

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 #include "platform/core/com_error.h"
 #include "platform/core/text.h"
@@ -82,9 +84,19 @@ class EngineReader {
   sqlite3* db_ = nullptr;
 };
 
+// Asking the engine compiles a statement; the same amounts come back again
+// and again (prices, rates, quantities of one order), so the answers are
+// kept per thread, a bounded number of them.
 double EngineReads(const std::string& literal) {
+  constexpr size_t kKept = 4096;
   thread_local EngineReader reader;
-  return reader.Read(literal);
+  thread_local std::unordered_map<std::string, double> known;
+  if (auto it = known.find(literal); it != known.end()) return it->second;
+  const double read = reader.Read(literal);
+  if (std::isnan(read)) return read;  // not an answer: ask again next time
+  if (known.size() >= kKept) known.clear();
+  known.emplace(literal, read);
+  return read;
 }
 
 // value as (m*f*f*...), m the integer significand and each f a power of two

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/data/sqlite/statement_cache.h"
 
@@ -35,6 +36,17 @@ struct Handle {
   // parser does (both go through the same conversion), and what it read.
   sqlite3_stmt* real_reader = nullptr;
   std::unordered_map<std::string, double> reals;
+  // The text of the date last bound to each parameter position, bound in
+  // place (see BindOne).
+  struct DateText {
+    double serial = 0;
+    std::string iso;
+  };
+  std::vector<DateText> date_texts;
+  // The statement found or compiled last (the front of lru), so a loop
+  // running one statement skips the hash of its text.
+  CachedStatement* last = nullptr;
+  const std::string* last_key = nullptr;
 
   ~Handle() {
     for (auto& [text, s] : statements) sqlite3_finalize(s->stmt);

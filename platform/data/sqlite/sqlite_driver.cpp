@@ -23,9 +23,11 @@
 #include "platform/data/fault_injection.h"
 #include "platform/data/sql_dialect.h"
 #include "platform/data/sqlite/busy_wait.h"
+#include "platform/data/sqlite/checkpoint.h"
 #include "platform/data/sqlite/driver_internal.h"
 #include "platform/data/sqlite/literal_lexer.h"
 #include "platform/data/sqlite/text_rules.h"
+#include "platform/data/sqlite/values.h"
 
 namespace platform::data::sqlite {
 
@@ -186,6 +188,8 @@ std::unique_ptr<Handle> OpenHandle(const std::string& file, uint64_t generation)
   }
   sqlite3_create_function_v2(h->db, std::string(kNowFunction).c_str(), 0, SQLITE_UTF8, nullptr,
                              NowFunction, nullptr, nullptr, nullptr);
+  // Replaces the engine's automatic checkpoint (checkpoint.h).
+  sqlite3_wal_hook(h->db, OnWalCommit, &PacingOf(file));
   ++g_handles_opened;
   return h;
 }
@@ -218,198 +222,6 @@ void GiveBack(std::unique_ptr<Handle> h) {
 }
 
 // ---------------------------------------------------------------------------
-// Values in and out.
-
-void BindOne(sqlite3* db, sqlite3_stmt* stmt, int index, const Variant& v) {
-  int rc = SQLITE_OK;
-  switch (v.type()) {
-    case VarType::Empty:
-    case VarType::Null:
-      rc = sqlite3_bind_null(stmt, index);
-      break;
-    case VarType::Boolean:
-      // Flag columns hold 0/1.
-      rc = sqlite3_bind_int(stmt, index, *v.Get<bool>() ? 1 : 0);
-      break;
-    case VarType::Byte:
-      rc = sqlite3_bind_int(stmt, index, *v.Get<uint8_t>());
-      break;
-    case VarType::Integer:
-      rc = sqlite3_bind_int(stmt, index, *v.Get<int16_t>());
-      break;
-    case VarType::Long:
-      rc = sqlite3_bind_int(stmt, index, *v.Get<int32_t>());
-      break;
-    case VarType::Double:
-      rc = sqlite3_bind_double(stmt, index, *v.Get<double>());
-      break;
-    case VarType::Currency:
-      rc = sqlite3_bind_double(stmt, index, v.Get<Currency>()->ToDouble());
-      break;
-    case VarType::Date: {
-      // Dates are stored in one sortable text form. The rows of a batch
-      // often share a date: the last one written is kept.
-      thread_local double last_serial = std::numeric_limits<double>::quiet_NaN();
-      thread_local std::string last_iso;
-      const double serial = v.Get<Date>()->serial();
-      if (serial != last_serial) {
-        last_iso = v.Get<Date>()->ToIso();
-        last_serial = serial;
-      }
-      rc = sqlite3_bind_text(stmt, index, last_iso.data(), static_cast<int>(last_iso.size()),
-                             SQLITE_TRANSIENT);
-      break;
-    }
-    case VarType::String: {
-      const std::string& s = *v.Get<std::string>();
-      rc = sqlite3_bind_text(stmt, index, s.data(), static_cast<int>(s.size()), SQLITE_STATIC);
-      break;
-    }
-    default:
-      detail::RaiseData(data_err::kTypeNotSupported, "Command",
-                        "An object or an array cannot be passed as a statement parameter.");
-  }
-  if (rc != SQLITE_OK) RaiseFrom(db, rc);
-}
-
-void BindAll(sqlite3* db, sqlite3_stmt* stmt, std::span<const BoundValue> values) {
-  const int count = sqlite3_bind_parameter_count(stmt);
-  std::vector<bool> bound(static_cast<size_t>(count) + 1, false);
-  int next = 1;
-  for (const BoundValue& b : values) {
-    int index = 0;
-    if (!b.name.empty()) {
-      index = sqlite3_bind_parameter_index(stmt, b.name.c_str());
-      if (index == 0 && b.name[0] != '@' && b.name[0] != ':' && b.name[0] != '$') {
-        for (const char* prefix : {"@", ":", "$"}) {
-          index = sqlite3_bind_parameter_index(stmt, (prefix + b.name).c_str());
-          if (index) break;
-        }
-      }
-    }
-    if (index == 0) {
-      while (next <= count && bound[static_cast<size_t>(next)]) ++next;
-      index = next++;
-    }
-    if (index > count) {
-      RaiseEngine(SQLITE_RANGE, std::to_string(values.size()) + " values were given for a statement with " +
-                                    std::to_string(count) + " parameters.");
-    }
-    BindOne(db, stmt, index, b.value);
-    bound[static_cast<size_t>(index)] = true;
-  }
-  for (int i = 1; i <= count; ++i) {
-    if (!bound[static_cast<size_t>(i)]) {
-      const char* name = sqlite3_bind_parameter_name(stmt, i);
-      RaiseEngine(SQLITE_RANGE, "No value was given for parameter " +
-                                    (name ? std::string(name) : std::to_string(i)) + ".");
-    }
-  }
-}
-
-// The cell as the engine stored it; storage is its sqlite3_column_type, which
-// the caller has already asked for.
-Variant RawCell(sqlite3_stmt* stmt, int c, int storage) {
-  switch (storage) {
-    case SQLITE_INTEGER: {
-      const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
-      if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
-        return Variant(static_cast<int32_t>(v));
-      return Variant(static_cast<double>(v));
-    }
-    case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(stmt, c));
-    case SQLITE_NULL:
-      return Variant::Null();
-    default: {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-      return Variant(std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
-    }
-  }
-}
-
-// The value of a cell as the field's type holds it. Common cases go straight
-// from the engine's storage class; others through the Variant conversions. A
-// stored value the type cannot hold (text in an integer column) comes back
-// as stored rather than failing the whole read.
-Variant ReadCell(sqlite3_stmt* stmt, int c, int32_t type) {
-  const int storage = sqlite3_column_type(stmt, c);
-  if (storage == SQLITE_NULL) return Variant::Null();
-  switch (type) {
-    case adInteger:
-      if (storage == SQLITE_INTEGER) return RawCell(stmt, c, storage);
-      break;
-    case adSmallInt:
-      if (storage == SQLITE_INTEGER) {
-        const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
-        if (v >= INT16_MIN && v <= INT16_MAX) return Variant(static_cast<int16_t>(v));
-      }
-      break;
-    case adUnsignedTinyInt:
-      if (storage == SQLITE_INTEGER) {
-        const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
-        if (v >= 0 && v <= 255) return Variant(static_cast<uint8_t>(v));
-      }
-      break;
-    case adBoolean:
-      if (storage == SQLITE_INTEGER) return Variant(sqlite3_column_int64(stmt, c) != 0);
-      if (storage == SQLITE_FLOAT) return Variant(sqlite3_column_double(stmt, c) != 0);
-      break;
-    case adDouble:
-    case adNumeric:
-      if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-        return Variant(sqlite3_column_double(stmt, c));
-      break;
-    case adCurrency:
-      if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER) {
-        const double d = sqlite3_column_double(stmt, c);
-        if (std::fabs(d) < 9.0e14) return Variant(Currency::FromDouble(d));
-      }
-      break;
-    case adDBTimeStamp:
-    case adDate:
-      if (storage == SQLITE_TEXT) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-        if (auto d = Date::Parse(std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt, c)))))
-          return Variant(*d);
-      } else if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER) {
-        return Variant(Date::FromSerial(sqlite3_column_double(stmt, c)));
-      }
-      break;
-    case adVarWChar:
-    case adVarChar:
-    case adWChar:
-    case adChar:
-    case adLongVarWChar:
-    case adLongVarChar:
-    case adGUID:
-      if (storage == SQLITE_TEXT) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-        return Variant(std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
-      }
-      break;
-    default:
-      break;
-  }
-  if (type == adVariant) return RawCell(stmt, c, storage);
-  Variant raw = RawCell(stmt, c, storage);
-  try {
-    return CoerceToFieldType(raw, type);
-  } catch (const ComError&) {
-    return raw;
-  }
-}
-
-// A cell still to be read: a row's vector constructs its Variant from it in
-// place, so the value is never built elsewhere and moved in.
-struct CellReader {
-  sqlite3_stmt* stmt;
-  int column;
-  int32_t type;
-  operator Variant() const { return ReadCell(stmt, column, type); }
-};
-
-// ---------------------------------------------------------------------------
 
 class SqliteSession final : public Session {
  public:
@@ -426,7 +238,7 @@ class SqliteSession final : public Session {
     if (compiled.p.parameterised) {
       BindLiterals(cs.stmt, compiled.p.literals);
     } else {
-      BindAll(h_->db, cs.stmt, params);
+      BindAll(*h_, cs.stmt, params);
     }
     QueryResult result;
     // Step before looking at the columns: a statement prepared before a
@@ -494,7 +306,8 @@ class SqliteSession final : public Session {
         RaiseEngine(SQLITE_RANGE, std::to_string(params.size()) + " values were given for a statement with " +
                                       std::to_string(count) + " parameters.");
       }
-      for (size_t i = 0; i < params.size(); ++i) BindOne(h_->db, cs.stmt, static_cast<int>(i) + 1, params[i]);
+      ReserveDateTexts(*h_, count);
+      for (size_t i = 0; i < params.size(); ++i) BindOne(*h_, cs.stmt, static_cast<int>(i) + 1, params[i]);
     }
     StepToEnd(cs);
     if (cs.changes_schema) ++g_schema_epoch;
@@ -571,12 +384,13 @@ class SqliteSession final : public Session {
 
  private:
   // Marks a statement busy (so the cache does not finalize it) and resets it
-  // when the work is done, whatever happened.
+  // when the work is done, whatever happened. Its bindings stay: every run
+  // binds every parameter before the first step (or fails before it), so
+  // clearing them would only free what the next run allocates again.
   struct InUse {
     explicit InUse(CachedStatement& s) : s(s) { s.in_use = true; }
     ~InUse() {
       sqlite3_reset(s.stmt);
-      sqlite3_clear_bindings(s.stmt);
       s.in_use = false;
     }
     CachedStatement& s;

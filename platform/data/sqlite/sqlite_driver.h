@@ -58,6 +58,7 @@ struct StatementCacheStats {
   int64_t compiles = 0;  // statements compiled (cache misses), since start
   int64_t hits = 0;      // statements found compiled
   int64_t busy_retries = 0;  // busy or locked results retried
+  int64_t checkpoints = 0;   // checkpoints of the write-ahead log attempted after commits
 };
 StatementCacheStats CacheStats();
 // The largest number of cached statements and the bytes the engine holds for

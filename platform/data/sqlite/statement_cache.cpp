@@ -8,6 +8,7 @@
 
 #include "platform/data/data_util.h"
 #include "platform/data/sqlite/busy_wait.h"
+#include "platform/data/sqlite/checkpoint.h"
 #include "platform/data/sqlite/driver_internal.h"
 #include "platform/data/sqlite/sqlite_driver.h"
 
@@ -70,11 +71,17 @@ bool OnlyTrivia(const char* p) {
 }  // namespace
 
 CachedStatement* Find(Handle& h, std::string_view key) {
+  if (h.last && *h.last_key == key) {  // already the most recently used
+    g_hits.fetch_add(1, std::memory_order_relaxed);
+    return h.last;
+  }
   auto it = h.statements.find(key);
   if (it == h.statements.end()) return nullptr;
   h.lru.splice(h.lru.begin(), h.lru, it->second->lru);
-  ++g_hits;
-  return it->second.get();
+  g_hits.fetch_add(1, std::memory_order_relaxed);
+  h.last = it->second.get();
+  h.last_key = &it->first;
+  return h.last;
 }
 
 CachedStatement& Compile(Handle& h, std::string key, const std::string& text) {
@@ -99,6 +106,8 @@ CachedStatement& Compile(Handle& h, std::string key, const std::string& text) {
   auto it = h.statements.emplace(std::move(key), std::move(cs)).first;
   h.lru.push_front(&it->first);
   it->second->lru = h.lru.begin();
+  h.last = it->second.get();
+  h.last_key = &it->first;
   return *it->second;
 }
 
@@ -108,6 +117,10 @@ bool EvictLeastRecentlyUsed(Handle& h) {
     --it;
     auto found = h.statements.find(**it);
     if (found->second->in_use) continue;
+    if (h.last == found->second.get()) {
+      h.last = nullptr;
+      h.last_key = nullptr;
+    }
     sqlite3_finalize(found->second->stmt);
     h.lru.erase(it);
     h.statements.erase(found);
@@ -124,7 +137,8 @@ void SetStatementCacheCapacity(size_t capacity) {
 size_t StatementCacheCapacity() { return internal::g_statement_capacity.load(); }
 
 StatementCacheStats CacheStats() {
-  return StatementCacheStats{internal::g_compiles.load(), internal::g_hits.load(), internal::BusyRetries()};
+  return StatementCacheStats{internal::g_compiles.load(), internal::g_hits.load(), internal::BusyRetries(),
+                             internal::CheckpointAttempts()};
 }
 
 }  // namespace platform::data::sqlite
