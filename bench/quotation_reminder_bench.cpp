@@ -223,7 +223,11 @@ BENCHMARK(ReminderRun_Files)->Arg(10000)->Iterations(2)->UseManualTime()->Unit(b
 // The run over the floor timed beside it in the same iterations.
 void PairedRatio(const vendra_bench::RatioReporter& r, const char* label, const char* run) {
   const double* ratio = r.Counter(run, "paired_ratio");
-  if (ratio) std::printf("%-48s %5.2fx   (goal: at most 2x)\n", label, *ratio);
+  const double* run_cpu = r.Counter(run, "run_cpu_us");
+  const double* floor_cpu = r.Counter(run, "floor_cpu_us");
+  if (!ratio || !run_cpu || !floor_cpu) return;
+  std::printf("%-48s %5.2fx   (goal: at most 2x; CPU per message %.0f us against %.0f us)\n",
+              label, *ratio, *run_cpu, *floor_cpu);
 }
 
 void PrintRatios(const vendra_bench::RatioReporter& r) {
