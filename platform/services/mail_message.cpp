@@ -1,10 +1,12 @@
 #include "platform/services/mail_message.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
+#include <string_view>
 #include <system_error>
 
 #include "platform/core/clock.h"
@@ -144,8 +146,14 @@ std::string CheckedAddresses(const std::string& value, const char* header) {
   return out;
 }
 
+// The Date header of a message written now. The text is kept for the second
+// it names: messages of one run share it, and mktime, which looks at the
+// zone file again on every call, runs once a second, not once a message.
 std::string DateHeader() {
   const Date now = Clock::Now();
+  thread_local double cached_serial = -1;
+  thread_local std::string cached_text;
+  if (now.serial() == cached_serial && !cached_text.empty()) return cached_text;
   std::tm tm{};
   tm.tm_year = now.year() - 1900;
   tm.tm_mon = now.month() - 1;
@@ -166,7 +174,9 @@ std::string DateHeader() {
                 kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900,
                 local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
                 std::labs(offset) / 60, std::labs(offset) % 60);
-  return buf;
+  cached_serial = now.serial();
+  cached_text = buf;
+  return cached_text;
 }
 
 std::string NewId() {
@@ -179,13 +189,41 @@ std::string NewId() {
   return buf;
 }
 
-std::string HostName() {
-  char buf[256] = {};
-  if (gethostname(buf, sizeof buf - 1) != 0 || buf[0] == 0) return "localhost";
-  std::string h(buf);
-  for (char& c : h)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '-';
-  return h;
+// The host's name, asked once per process: it goes into every Message-ID.
+const std::string& HostName() {
+  static const std::string name = [] {
+    char buf[256] = {};
+    if (gethostname(buf, sizeof buf - 1) != 0 || buf[0] == 0) return std::string("localhost");
+    std::string h(buf);
+    for (char& c : h)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '-';
+    return h;
+  }();
+  return name;
+}
+
+// Writes `text` as the new file `path`: one open, the bytes in one write (more
+// only if the kernel takes less), one close. False with errno set when the
+// file cannot be made or written; a half-written file is removed.
+bool WriteNewFile(const std::string& path, std::string_view text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  size_t done = 0;
+  int failure = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failure = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 && failure == 0) failure = errno;
+  if (failure == 0) return true;
+  ::unlink(path.c_str());
+  errno = failure;
+  return false;
 }
 
 }  // namespace
@@ -271,22 +309,21 @@ void MailMessage::Send() {
   const std::filesystem::path dir = ResolveInstancePath(dir_value.ToString());
   const std::string id = NewId();
   const std::string text = Render(id);  // refuses bad addresses before any file exists
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
   const std::filesystem::path temp = dir / (id + ".tmp");
   const std::filesystem::path final_path = dir / (id + ".eml");
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temp, ec);
-      Raise(err::kPermissionDenied, kSource, "The message cannot be written to " + dir.string());
-    }
+  // The pickup directory is made when a message finds it missing, not
+  // looked at before every message.
+  bool written = WriteNewFile(temp.string(), text);
+  if (!written && errno == ENOENT) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    written = WriteNewFile(temp.string(), text);
   }
-  std::filesystem::rename(temp, final_path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
+  if (!written)
+    Raise(err::kPermissionDenied, kSource, "The message cannot be written to " + dir.string());
+  // The rename makes the message appear whole under its final name.
+  if (::rename(temp.c_str(), final_path.c_str()) != 0) {
+    ::unlink(temp.c_str());
     Raise(err::kPermissionDenied, kSource, "The message cannot be placed in " + dir.string());
   }
   last_file_ = final_path;

@@ -118,6 +118,24 @@ TEST_F(MailTest, NoValueCanAddAHeader) {
   Message("s", "Erp Desk <erp@shop.example>, other@shop.example").Send();
 }
 
+// The pickup directory is not looked at before each message: one removed
+// between two messages is made again by the next, and one that cannot be
+// made fails the message with nothing left behind.
+TEST_F(MailTest, APickupDirectoryIsMadeWhenMissingAndAFileInItsWayFails) {
+  MailMessage m = Message("s", "a@b.example");
+  m.Send();
+  std::filesystem::remove_all(home() / "mail" / "pickup");
+  m.Send();
+  EXPECT_EQ(PickupFiles(), 1);
+  EXPECT_EQ(m.last_file().extension(), ".eml");
+  EXPECT_TRUE(std::filesystem::exists(m.last_file()));
+
+  std::ofstream(home() / "mail" / "blocked") << "a file, not a directory";
+  m.Configuration()->Fields()->SetItem("smtpserverpickupdirectory", Variant("mail/blocked/pickup"));
+  EXPECT_EQ(vendra_test::ErrorOf([&] { m.Send(); }), platform::err::kPermissionDenied);
+  EXPECT_EQ(PickupFiles(), 1);
+}
+
 TEST_F(MailTest, OnlyThePickupDirectoryDeliversMail) {
   MailMessage m = Message("s", "a@b.example");
   m.Configuration()->Fields()->SetItem("sendusing", Variant(int32_t{2}));
