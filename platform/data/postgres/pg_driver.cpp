@@ -205,6 +205,10 @@ CREATE EXTENSION IF NOT EXISTS citext;
 CREATE TABLE IF NOT EXISTS vendra_names (folded text PRIMARY KEY, spelling text NOT NULL);
 CREATE OR REPLACE FUNCTION instr(haystack text, needle text) RETURNS integer
   LANGUAGE sql IMMUTABLE AS 'SELECT strpos(haystack, needle)';
+-- SQLite's julianday() of a date-time: batch updates find a row by its date
+-- read before with it, whatever form the date was written in.
+CREATE OR REPLACE FUNCTION julianday(t timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE AS
+  'SELECT extract(epoch FROM t)::double precision / 86400.0 + 2440587.5';
 -- SQLite's total_changes(), for the current transaction: the rows inserted,
 -- updated and deleted in it so far (a statement that must only read is
 -- checked by it).
