@@ -77,7 +77,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 // vt_t<program>) and every test copies it: the folder by file, the
 // databases by CREATE DATABASE ... TEMPLATE. The prefix is named after the
 // program file (path, size, time), so a rebuilt program makes a new one;
-// concurrent test processes take turns through an advisory lock on the
+// concurrent test processes take turns through one advisory lock on the
 // server, and a table vendra_test_templates there lists the finished ones.
 class ServerTemplate {
  public:
@@ -95,7 +95,6 @@ class ServerTemplate {
                   static_cast<unsigned long long>(std::hash<std::string>()(identity) & 0xffffffffffffULL));
     prefix_ = std::string("vt_t") + hex;
     home_ = std::filesystem::temp_directory_path() / ("vendra-test-" + prefix_);
-    lock_key_ = static_cast<int64_t>(std::hash<std::string>()(identity) & 0x7fffffffffffULL);
   }
 
   // Makes the template when the server does not hold it yet.
@@ -167,7 +166,8 @@ class ServerTemplate {
 
   std::string base_, prefix_;
   std::filesystem::path home_;
-  int64_t lock_key_ = 0;
+  // One lock for every test program: the first of them also creates the table.
+  static constexpr int64_t lock_key_ = 0x76656e647261;  // "vendra"
 };
 
 // Creates the instance at home: on the test server when one is named, from
