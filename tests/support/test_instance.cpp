@@ -211,6 +211,15 @@ TestInstance::TestInstance() : home_(MakeTemporaryDirectory()) {
   try {
     CreateTestInstance(home_);
   } catch (...) {
+    // A copy that failed half-way leaves no databases behind on the server.
+    try {
+      if (!platform::data::ReadInstanceDatabases(home_ / "platform.xml").empty()) {
+        platform::data::ReleasePooledSessions();
+        vendra_instance::DropServerDatabases(home_);
+        platform::data::ForgetInstanceDatabases();
+      }
+    } catch (...) {
+    }
     std::error_code ignored;
     std::filesystem::remove_all(home_, ignored);
     throw;
