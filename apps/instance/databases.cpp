@@ -10,6 +10,7 @@
 
 #include "apps/instance/embedded_sql.h"
 #include "apps/instance/script_sections.h"
+#include "apps/instance/flag_triggers.h"
 #include "apps/instance/text_rule_triggers.h"
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
@@ -244,7 +245,10 @@ void CreateCatalog(const std::string& cs, const std::string& catalog,
     }
     // Before the demo rows, so they are held to the same rules as any write.
     // PostgreSQL's own types hold these rules (length-checked domains, no NUL).
-    if (DriverOf(cs) == ScriptDriver::kSqlite) WriteTextRuleTriggers(*connection);
+    if (DriverOf(cs) == ScriptDriver::kSqlite)
+      WriteTextRuleTriggers(*connection);
+    else
+      WriteFlagTriggers(*connection);
     if (demo)
       for (const std::string& script : scripts.demo) RunScript(*connection, script);
     tx.Commit();
@@ -370,9 +374,12 @@ std::vector<std::string> MigrateDatabases(const fs::path& home) {
     ApplyMigrations(*connection, scripts, version, &applied);
     // Also when nothing was applied: an instance made before the rules were
     // generated gets them, and a schema the rules do not match yet is caught up.
-    if (DriverOf(connection->ConnectionString()) == ScriptDriver::kSqlite) {
+    {
       platform::data::Transaction tx(*connection);
-      WriteTextRuleTriggers(*connection);
+      if (DriverOf(connection->ConnectionString()) == ScriptDriver::kSqlite)
+        WriteTextRuleTriggers(*connection);
+      else
+        WriteFlagTriggers(*connection);
       tx.Commit();
     }
     connection->Close();

@@ -46,10 +46,23 @@ std::map<std::string, std::string> ReadInstanceDatabases(const std::filesystem::
 }
 
 bool InstanceDatabaseFor(const ConnectionSettings& settings, std::string* connection_string) {
-  if (!InstanceHome::IsSet()) return false;
   const std::string provider = Fold(settings.provider());
   if (provider != "SQLITE" && provider != "SQLITE3") return false;
-  const std::filesystem::path home = InstanceHome::Get();
+  std::filesystem::path home;
+  if (InstanceHome::IsSet()) {
+    home = InstanceHome::Get();
+  } else {
+    // A program run without an instance home (prodloader, dtsrun) names the
+    // instance's data folder by its full path: the instance is the folder
+    // above it, when that holds a platform.xml.
+    std::filesystem::path folder = std::filesystem::path(settings.data_source()).lexically_normal();
+    if (!folder.is_absolute()) return false;
+    if (!folder.has_filename()) folder = folder.parent_path();
+    if (folder.filename() != "data") return false;
+    home = folder.parent_path();
+    std::error_code ec;
+    if (!std::filesystem::exists(home / "platform.xml", ec)) return false;
+  }
   Cache& cache = TheCache();
   std::lock_guard lock(cache.mutex);
   if (!cache.loaded || cache.home != home) {
@@ -65,7 +78,9 @@ bool InstanceDatabaseFor(const ConnectionSettings& settings, std::string* connec
   // Only the instance's own data folder: a file elsewhere stays a file.
   const std::string source = settings.data_source();
   if (source != "data") {
-    const std::filesystem::path folder = ResolveInstancePath(source).lexically_normal();
+    const std::filesystem::path folder =
+        (std::filesystem::path(source).is_absolute() ? std::filesystem::path(source) : home / source)
+            .lexically_normal();
     if (folder != (home / "data").lexically_normal() &&
         folder != (home / "data" / "").lexically_normal())
       return false;

@@ -9,6 +9,7 @@
 #include "platform/core/clock.h"
 #include "platform/core/com_error.h"
 #include "platform/core/text.h"
+#include "platform/data/instance_databases.h"
 #include "platform/dts/run_context.h"
 
 namespace platform::dts {
@@ -93,18 +94,23 @@ data::Connection& RunContext::Sql(int32_t connection_id) {
           "The connection '" + c->name + "': the database server '" + server.string() +
               "' does not exist");
   }
-  if (!fs::exists(server / (c->catalog + ".db"), ec)) {
-    Raise(err::kFileNotFound, kSource,
-          "The connection '" + c->name + "': cannot open database '" + c->catalog +
-              "', the server '" + server.string() + "' holds no such catalog");
-  }
   if (server.string().find(';') != std::string::npos) {
     Raise(err::kInvalidProcedureCall, kSource,
           "The connection '" + c->name + "': a ';' cannot be part of a server name");
   }
+  const std::string connection_string =
+      "Provider=SQLite;Data Source=" + server.string() + ";Initial Catalog=" + c->catalog;
+  // An instance that keeps this catalog on a database server has no file for it.
+  std::string listed;
+  const bool on_server =
+      data::InstanceDatabaseFor(data::ConnectionSettings::Parse(connection_string), &listed);
+  if (!on_server && !fs::exists(server / (c->catalog + ".db"), ec)) {
+    Raise(err::kFileNotFound, kSource,
+          "The connection '" + c->name + "': cannot open database '" + c->catalog +
+              "', the server '" + server.string() + "' holds no such catalog");
+  }
   auto connection = std::make_shared<data::Connection>();
-  connection->Open("Provider=SQLite;Data Source=" + server.string() +
-                   ";Initial Catalog=" + c->catalog);
+  connection->Open(connection_string);
   open_[key] = connection;
   return *connection;
 }

@@ -8,6 +8,7 @@
 #include "platform/core/com_error.h"
 #include "platform/core/guid.h"
 #include "platform/data/connection.h"
+#include "platform/data/instance_databases.h"
 #include "platform/data/recordset.h"
 
 namespace platform::dts {
@@ -38,6 +39,16 @@ std::string GuidText() {
 }
 
 bool StoreExists(const fs::path& server) {
+  // An instance that keeps its databases on a server lists the store there;
+  // it is made on first use, as the file is.
+  std::string listed;
+  if (data::InstanceDatabaseFor(
+          data::ConnectionSettings::Parse("Provider=SQLite;Data Source=" + server.string() +
+                                          ";Initial Catalog=" + kStoreCatalog),
+          &listed)) {
+    data::CreateDatabaseFile(listed);
+    return true;
+  }
   std::error_code ec;
   return fs::exists(server / (std::string(kStoreCatalog) + ".db"), ec);
 }

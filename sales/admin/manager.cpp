@@ -50,8 +50,13 @@ const platform::ClassBinding<Manager>& Manager::Binding() {
 
 std::shared_ptr<Recordset> Manager::GetCustomerSettingData(const std::string& i_sBPID) {
   return lib_sales::Guarded(kSettingsSource, [&] {
-    const std::string sql = "SELECT * FROM CUSTOMERSETTING WHERE " + std::string("BUSINESSPARTNERID=") +
-                            lib_sales::EncVariant(Variant(i_sBPID));
+    // A partner id is a whole number; anything else names no partner (a
+    // server database would refuse to compare it with the number column).
+    const bool number = !i_sBPID.empty() && i_sBPID.size() <= 10 &&
+                        i_sBPID.find_first_not_of("0123456789") == std::string::npos;
+    const std::string sql = "SELECT * FROM CUSTOMERSETTING WHERE " +
+                            (number ? "BUSINESSPARTNERID=" + lib_sales::EncVariant(Variant(i_sBPID))
+                                    : std::string("1=0"));
     std::shared_ptr<Connection> connection =
         lib_sales::Sls_GetOpenConnection(lib_sales::Sls_ConnectionString());
     auto settings = std::make_shared<Recordset>();

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -15,9 +16,12 @@
 #include "apps/instance/demo_exports.h"
 #include "import/command_line.h"
 #include "import/prodloader_package.h"
+#include "platform/core/com_error.h"
 #include "platform/data/connection.h"
+#include "platform/data/recordset.h"
 #include "platform/dts/package_runner.h"
 #include "platform/dts/package_store.h"
+#include "tests/support/driver_text.h"
 #include "tests/support/test_instance.h"
 
 namespace prodloader {
@@ -36,7 +40,40 @@ std::string ReadFile(const fs::path& file) {
 }
 
 // Rows of a query on a catalog as "a|b|c;" text.
+// A cell as SQLite's own text of it: NULL, flags 1/0, a whole REAL as "3.0".
+std::string CellText(const platform::Variant& v) {
+  if (v.IsMissing()) return "NULL";
+  if (v.type() == platform::VarType::Boolean) return *v.Get<bool>() ? "1" : "0";
+  if (v.type() == platform::VarType::Double) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", *v.Get<double>());
+    std::string out = text;
+    if (out.find_first_of(".eEn") == std::string::npos) out += ".0";
+    return out;
+  }
+  return v.ToString();
+}
+
 std::string Query(const fs::path& db_file, const std::string& sql) {
+  if (vendra_test::OnPostgres()) {
+    // The instance keeps the catalog on the server: read it through the
+    // data layer, which sends the file's connection string there.
+    platform::data::Connection connection;
+    connection.Open("Provider=SQLite;Data Source=" + db_file.parent_path().string() +
+                    ";Initial Catalog=" + db_file.stem().string());
+    std::string text;
+    try {
+      for (auto rs = connection.Execute(sql); !rs->Eof(); rs->MoveNext()) {
+        for (int32_t i = 0; i < rs->FieldCount(); ++i)
+          text += std::string(i ? "|" : "") + CellText(rs->ValueAt(i));
+        text += ";";
+      }
+    } catch (const platform::ComError& e) {
+      text = "ERROR " + e.description();
+    }
+    connection.Close();
+    return text;
+  }
   sqlite3* db = nullptr;
   sqlite3_open_v2(db_file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   std::string text;

@@ -14,6 +14,7 @@
 #include "platform/data/recordset.h"
 #include "sales/basket/basket.h"
 #include "sales/order/order.h"
+#include "tests/support/driver_text.h"
 #include "tests/support/failure.h"
 #include "tests/support/test_instance.h"
 
@@ -51,11 +52,19 @@ TEST_F(BasketTextRulesTest, SaveRefusesTextsItsColumnsCannotHoldAndSubmitsTheRes
   // Each refused save also tries to store a purchase order number of its own.
   Variant stored_po = Header(basket_.Restore(id))->Value("CUSTOMERPONUMBER");
   int attempt = 0;
-  for (const Bad& bad : {Bad{"BASKETNAME", std::string(101, 'n'),
-                             "BASKETHEADER.BASKETNAME takes at most 100 characters; the text has 101"},
-                         Bad{"BASKETNAME", std::string(10000, 'n'), "the text has 10000"},
-                         Bad{"BASKETTEXT", std::string("before\0after", 12),
-                             "BASKETHEADER.BASKETTEXT may not hold a NUL character"}}) {
+  // The fault in each driver's words: SQLite's generated text rules name
+  // table and column, PostgreSQL's length-checked domains the type.
+  const std::string too_long = vendra_test::ServerText(
+      "BASKETHEADER.BASKETNAME takes at most 100 characters; the text has 101",
+      "value for domain \"NVARCHAR(100)\" violates check constraint");
+  const std::string far_too_long = vendra_test::ServerText(
+      "the text has 10000", "value for domain \"NVARCHAR(100)\" violates check constraint");
+  const std::string nul = vendra_test::ServerText(
+      "BASKETHEADER.BASKETTEXT may not hold a NUL character",
+      "invalid byte sequence for encoding \"UTF8\": 0x00");
+  for (const Bad& bad : {Bad{"BASKETNAME", std::string(101, 'n'), too_long.c_str()},
+                         Bad{"BASKETNAME", std::string(10000, 'n'), far_too_long.c_str()},
+                         Bad{"BASKETTEXT", std::string("before\0after", 12), nul.c_str()}}) {
     SCOPED_TRACE(bad.column);
     const Variant po("PO-" + std::to_string(++attempt));
     Basket::Document page = basket_.Restore(id);

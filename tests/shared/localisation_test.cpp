@@ -266,7 +266,9 @@ class LabelTest : public vendra_test::InstanceTest {
     connection.Open(lib_sales::Sls_ConnectionString());
     platform::data::ExecuteScript(
         connection,
-        "INSERT OR REPLACE INTO I18NTEXT (LOCALEID, LABEL, TEXT) VALUES"
+        "DELETE FROM I18NTEXT WHERE (LOCALEID = 1033 AND LABEL IN ('SLBSA7012', 'SLBSA7000',"
+        " 'SLBSA0831')) OR (LOCALEID = 1031 AND LABEL IN ('SLBSA7012', 'SLBSA7000'));"
+        "INSERT INTO I18NTEXT (LOCALEID, LABEL, TEXT) VALUES"
         " (1033, 'SLBSA7012', 'yyyy'), (1031, 'SLBSA7012', 'JJJJ'),"
         " (1033, 'SLBSA7000', 'yy'), (1031, 'SLBSA7000', 'JJ'),"
         " (1033, 'SLBSA0831', 'Web orders could not be transferred to the back end');");

@@ -4,7 +4,9 @@
 // runtime forgotten so nothing leaks from an earlier test. It is removed
 // again at the end. With VENDRA_TEST_PG_URL set (a PostgreSQL server's
 // postgresql:// address), its databases live on that server instead, under
-// a prefix of their own, and are dropped at the end.
+// a prefix of their own, copied from a template instance the test program
+// makes there once, and are dropped at the end (driver_text.h tells a test
+// which driver it runs on).
 //
 //   TEST_F(InstanceTest, ...) { ... home() ... }      // the fixture
 //   vendra_test::TestInstance instance;               // or by hand

@@ -336,8 +336,9 @@ std::string DomainDefinition(std::string_view domain) {
   const size_t open = d.find('(');
   const std::string type = d.substr(0, open);
   if (type == "BIT") {
+    // Any number: the instance's flag triggers store 1 for a non-zero one
+    // (True written as -1 or 255), which a check here would refuse first.
     base = "smallint";
-    check = "VALUE IN (0, 1)";
   } else if (type == "TINYINT") {
     base = "smallint";
     check = "VALUE BETWEEN 0 AND 255";
