@@ -357,6 +357,8 @@ ReminderRun SendReminders(Quotation& quotation) {
   run.implemented = true;
   ReminderClaim claim;
   Recipient recipient;
+  // The membership directory of the run: signed on once, one connection.
+  ObjectPtr directory;
   std::unique_ptr<Marks> marks;
   try {
     const Variant labels = quotation.fillLabelsArray();
@@ -402,7 +404,8 @@ ReminderRun SendReminders(Quotation& quotation) {
         first_user = false;
         recipient = Recipient{};
         std::string help_address;
-        recipient.user = lib_sales::Sls_CreateUserObject(user_id, recipient.site_name, help_address);
+        recipient.user =
+            lib_sales::Sls_CreateUserObject(user_id, recipient.site_name, help_address, directory);
         if (!recipient.user) {
           lib_sales::LogFailure("User details couldnot be obtained",
                                 lib_sales::Info(Variant("User: " + user_id)));
