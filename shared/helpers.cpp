@@ -7,6 +7,7 @@
 #include "platform/core/com_error.h"
 #include "platform/core/dictionary.h"
 #include "platform/host/registry.h"
+#include "platform/services/membership.h"
 #include "shared/components.h"
 #include "shared/error_handling.h"
 #include "platform/core/text.h"
@@ -117,7 +118,7 @@ bool Sls_HasValue(const Variant& value) {
 }
 
 ObjectPtr Sls_CreateUserObject(const std::string& user_id, std::string& site_name,
-                               std::string& help_email) {
+                               std::string& help_email, ObjectPtr& directory) {
   try {
     if (!Sls_HasValue(Variant(t_user_cache.config_dir))) {
       std::string email;
@@ -125,12 +126,20 @@ ObjectPtr Sls_CreateUserObject(const std::string& user_id, std::string& site_nam
       t_user_cache = std::move(filled);
       help_email = std::move(email);
     }
-    ObjectPtr members = platform::CreateObject("Dunmere.Members");
-    ObjectPtr user = platform::CreateObject("Dunmere.User");
-    Call(members, "InitializeDirectory", {t_user_cache.config_dir + kSiteConfigFile});
-    Call(members, "LogOnDirectory", {t_user_cache.sign_on_user, t_user_cache.sign_on_code});
-    user = Call(members, "GetUser", {user_id}).ToObject();
-    members.reset();
+    if (!directory) {
+      ObjectPtr members = platform::CreateObject("Dunmere.Members");
+      Call(members, "InitializeDirectory", {t_user_cache.config_dir + kSiteConfigFile});
+      Call(members, "LogOnDirectory", {t_user_cache.sign_on_user, t_user_cache.sign_on_code});
+      directory = std::move(members);
+    }
+    ObjectPtr user;
+    try {
+      user = Call(directory, "GetUser", {user_id}).ToObject();
+    } catch (...) {
+      if (platform::CurrentError().number() != platform::members_err::kUserNotFound)
+        directory.reset();
+      throw;
+    }
     // A directory that answers "nobody" instead of failing is still no user.
     if (!user)
       platform::Raise(platform::err::kObjectVariableNotSet, "Dunmere.Members.GetUser",
@@ -142,6 +151,13 @@ ObjectPtr Sls_CreateUserObject(const std::string& user_id, std::string& site_nam
                Info("User details couldn't be obtained from Dunmere for: " + user_id));
     return nullptr;
   }
+}
+
+ObjectPtr Sls_CreateUserObject(const std::string& user_id, std::string& site_name,
+                               std::string& help_email) {
+  // One look-up signs on afresh.
+  ObjectPtr directory;
+  return Sls_CreateUserObject(user_id, site_name, help_email, directory);
 }
 
 ObjectPtr Sls_CreateUserObject(const std::string& user_id) {

@@ -33,6 +33,13 @@ bool Sls_HasValue(const platform::Variant& value);
 platform::ObjectPtr Sls_CreateUserObject(const std::string& user_id, std::string& site_name,
                                          std::string& help_email);
 platform::ObjectPtr Sls_CreateUserObject(const std::string& user_id);
+// The same for a batch that looks up many users: directory is the signed-on
+// "Dunmere.Members" of the batch, created and signed on by the first call
+// (pass an empty one) and reused by the later ones, so the batch signs on
+// once and keeps one directory connection. Dropped again when a look-up
+// fails for another reason than an unknown user.
+platform::ObjectPtr Sls_CreateUserObject(const std::string& user_id, std::string& site_name,
+                                         std::string& help_email, platform::ObjectPtr& directory);
 
 // "HTTP://host/dir" or "HTTPS://host/dir" from the site configuration; "" on
 // failure (logged).

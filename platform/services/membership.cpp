@@ -57,6 +57,7 @@ const ClassBinding<Members>& Members::Binding() {
 void Members::InitializeDirectory(const std::string& site_configuration_path) {
   initialized_ = false;
   signed_on_ = false;
+  db_.reset();
   Configuration config;
   config.LoadConfigFile(site_configuration_path);
   std::string user = TextOf(config.GetValue("MEMBERSHIP", "MemScriptUser"));
@@ -83,24 +84,35 @@ std::shared_ptr<MemberUser> Members::GetUser(const std::string& user_id) {
   if (!signed_on_)
     Raise(members_err::kNotSignedOn, kSource,
           "Not signed on to the directory: call LogOnDirectory first");
-  auto db = std::make_shared<data::Connection>();
-  db->Open(kKelmor);
-  auto rs = db->Execute(
-      "SELECT USERID, BUSINESSPARTNERID, LOCALE, REFERENCENAME, FIRSTNAME, LASTNAME, "
-      "EMAILADDRESS FROM USERS WHERE USERID = ?",
-      {Variant(data::detail::Trim(user_id))});
-  if (!rs || rs->Eof())
-    Raise(members_err::kUserNotFound, kSource, "User not found in the directory: '" + user_id + "'");
+  if (!db_) {
+    auto db = std::make_shared<data::Connection>();
+    db->Open(kKelmor);
+    db_ = std::move(db);
+  }
   MemberUser::Record r;
-  r.user_id = TextOf(rs->Value("USERID"));
-  const Variant partner = rs->Value("BUSINESSPARTNERID");
-  r.business_partner_id = partner.IsMissing() ? 0 : partner.ToLong();
-  r.locale = TextOf(rs->Value("LOCALE"));
-  r.reference_name = TextOf(rs->Value("REFERENCENAME"));
-  r.first_name = TextOf(rs->Value("FIRSTNAME"));
-  r.last_name = TextOf(rs->Value("LASTNAME"));
-  r.email_address = TextOf(rs->Value("EMAILADDRESS"));
-  db->Close();
+  try {
+    auto rs = db_->Execute(
+        "SELECT USERID, BUSINESSPARTNERID, LOCALE, REFERENCENAME, FIRSTNAME, LASTNAME, "
+        "EMAILADDRESS FROM USERS WHERE USERID = ?",
+        {Variant(data::detail::Trim(user_id))});
+    if (!rs || rs->Eof())
+      Raise(members_err::kUserNotFound, kSource, "User not found in the directory: '" + user_id + "'");
+    r.user_id = TextOf(rs->Value("USERID"));
+    const Variant partner = rs->Value("BUSINESSPARTNERID");
+    r.business_partner_id = partner.IsMissing() ? 0 : partner.ToLong();
+    r.locale = TextOf(rs->Value("LOCALE"));
+    r.reference_name = TextOf(rs->Value("REFERENCENAME"));
+    r.first_name = TextOf(rs->Value("FIRSTNAME"));
+    r.last_name = TextOf(rs->Value("LASTNAME"));
+    r.email_address = TextOf(rs->Value("EMAILADDRESS"));
+  } catch (const ComError& e) {
+    // An unknown user leaves the connection as good as it was.
+    if (e.number() != members_err::kUserNotFound) db_.reset();
+    throw;
+  } catch (...) {
+    db_.reset();
+    throw;
+  }
   return std::make_shared<MemberUser>(std::move(r));
 }
 

@@ -24,6 +24,10 @@
 
 namespace platform {
 
+namespace data {
+class Connection;
+}
+
 // Failures of the directory (source "Dunmere.Members").
 namespace members_err {
 inline constexpr int32_t kNotInitialized = static_cast<int32_t>(0x80042201u);
@@ -82,6 +86,10 @@ class Members : public Dispatchable<Members> {
   bool signed_on_ = false;
   std::string sign_on_user_;
   std::string sign_on_code_;
+  // Opened by the first GetUser and kept for the object's later look-ups
+  // (a batch looking up many users pays one open); dropped by
+  // InitializeDirectory and by a failed look-up.
+  std::shared_ptr<data::Connection> db_;
 };
 
 }  // namespace platform

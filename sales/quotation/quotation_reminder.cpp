@@ -13,7 +13,9 @@
 //   whenever the run ends, also when a failure ends it, so a failure later
 //   in the run does not mail it again. What was not mailed is let go with
 //   the claim and taken by the next run.
+#include <array>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -171,11 +173,24 @@ struct Recipient {
   int32_t locale_number = 0;
 };
 
-// The labels of one locale, and the date pattern built from them.
+// The labels of one locale, and the date pattern built from them. Each
+// label's text is taken from the labels on its first use and kept for the
+// locale's later messages.
 struct MailTexts {
   std::shared_ptr<platform::Dictionary> labels;
   std::string pattern;
-  std::string Label(const char* code) const { return labels->Item(code).ToString(); }
+  const std::string& Label(std::string_view code) const {
+    for (size_t i = 0; i < std::size(kLabelCodes); ++i) {
+      if (code != kLabelCodes[i]) continue;
+      if (!texts[i]) texts[i] = labels->Item(kLabelCodes[i]).ToString();
+      return *texts[i];
+    }
+    platform::Raise(platform::err::kUnspecified, kSendNotificationMail,
+                    "No label " + std::string(code) + " in the message's labels");
+  }
+
+ private:
+  mutable std::array<std::optional<std::string>, std::size(kLabelCodes)> texts;
 };
 
 // The message body, line by line as the users receive it.
@@ -361,6 +376,8 @@ ReminderRun SendReminders(Quotation& quotation) {
   run.implemented = true;
   ReminderClaim claim;
   Recipient recipient;
+  // The membership directory of the run: signed on once, one connection.
+  ObjectPtr directory;
   std::unique_ptr<Marks> marks;
   try {
     const Variant labels = quotation.fillLabelsArray();
@@ -406,7 +423,8 @@ ReminderRun SendReminders(Quotation& quotation) {
         first_user = false;
         recipient = Recipient{};
         std::string help_address;
-        recipient.user = lib_sales::Sls_CreateUserObject(user_id, recipient.site_name, help_address);
+        recipient.user =
+            lib_sales::Sls_CreateUserObject(user_id, recipient.site_name, help_address, directory);
         if (!recipient.user) {
           lib_sales::LogFailure("User details couldnot be obtained",
                                 lib_sales::Info(Variant("User: " + user_id)));

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/core/com_error.h"
+#include "platform/data/connection.h"
 #include "platform/host/registry.h"
 #include "tests/support/test_instance.h"
 
@@ -94,6 +95,14 @@ TEST_F(MembershipTest, UnknownUserFailsNamingIt) {
     EXPECT_EQ(e.number(), members_err::kUserNotFound);
     EXPECT_NE(e.description().find("nobody"), std::string::npos);
   }
+  // The directory keeps serving after an unknown user, and one signed-on
+  // directory looking up many users reads what the directory holds now.
+  EXPECT_EQ(members_.GetUser("bernd")->ReferenceName(), "Bernd Krause");
+  platform::data::Connection db;
+  db.Open("Provider=SQLite;Data Source=data;Initial Catalog=Kelmor");
+  db.Execute("UPDATE USERS SET REFERENCENAME = 'Bernd K.' WHERE USERID = 'bernd'");
+  db.Close();
+  EXPECT_EQ(members_.GetUser("bernd")->ReferenceName(), "Bernd K.");
 }
 
 TEST_F(MembershipTest, SiteWithoutDirectoryRootSignsOnWithTheAccountAlone) {
