@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,7 @@
 #include "platform/data/ado_types.h"
 #include "platform/data/recordset.h"
 #include "platform/services/business_partner.h"
+#include "platform/services/data_functions.h"
 #include "platform/services/message_manager.h"
 #include "sales/basket/basket.h"
 #include "sales/basket/basket_xml_detail.h"
@@ -182,6 +184,9 @@ struct DocumentPlan {
   std::optional<std::string> start;  // up to the OrderHeader opening tag
   std::optional<RecordPlan> header;  // its tail runs to "<OrderLines>"
   std::optional<RecordPlan> lines;
+  // The opening and closing tags of the address columns read in one go,
+  // for BILLING and SHIPPING.
+  std::vector<std::pair<std::string, std::string>> address_tags[2];
 };
 
 // The plans of the documents a thread converted last with the application's
@@ -225,6 +230,19 @@ DocumentPlans& ThreadPlans() {
   return plans;
 }
 
+// Dates as the platform's formatting component writes them, by locale and
+// day, for the documents of one thread (cleared when it holds many).
+struct DateKeyHash {
+  size_t operator()(const std::pair<int32_t, double>& key) const {
+    return std::hash<double>()(key.second) * 31 + static_cast<size_t>(key.first);
+  }
+};
+constexpr size_t kDateTexts = 4096;
+std::unordered_map<std::pair<int32_t, double>, std::string, DateKeyHash>& ThreadDateTexts() {
+  thread_local std::unordered_map<std::pair<int32_t, double>, std::string, DateKeyHash> texts;
+  return texts;
+}
+
 // The output of the thread's last document: the next one reserves as much.
 size_t& LastDocumentSize() {
   thread_local size_t size = 0;
@@ -257,13 +275,6 @@ struct Repeat {
   std::string text;
 };
 
-// The address elements of an id, as written for one address type.
-struct WrittenAddress {
-  const char* type;
-  int32_t id;
-  std::string text;
-};
-
 // The state of one conversion.
 class Conversion {
  public:
@@ -280,6 +291,7 @@ class Conversion {
   AmountFormat amounts;
   DocumentPlan& plan;
   bool show_tax = false;
+  bool in_lines = false;  // the lines are being written
   Variant freight_total = Variant(0.0);      // F of the freight tax percentage
   Variant freight_tax_total = Variant(0.0);  // T
   std::shared_ptr<Recordset> lines;
@@ -321,8 +333,37 @@ class Conversion {
   std::string TextByType(const Variant& value, int32_t type) {
     if (type == ado::adCurrency)
       return lib_sales::Sls_FormatPrice(value, false, locale(), amounts.data_functions(), 8);
-    if (IsDateType(type)) return lib_sales::Sls_FormatDate(value, locale());
+    if (IsDateType(type)) return DateText(value);
     return value.ToString();
+  }
+
+  // A date as Sls_FormatDate writes it. The platform's own formatting
+  // component writes a day in a locale always alike: its texts are kept per
+  // thread. Whether the component is the platform's is asked once per
+  // conversion, of the very component the routine would create.
+  std::string DateText(const Variant& value) {
+    const platform::Date* date = value.Get<platform::Date>();
+    if (!date || !PlatformDates()) return lib_sales::Sls_FormatDate(value, locale());
+    auto& texts = ThreadDateTexts();
+    const std::pair<int32_t, double> key{locale(), date->serial()};
+    if (auto it = texts.find(key); it != texts.end()) return it->second;
+    std::string text = lib_sales::Sls_FormatDate(value, locale());
+    if (texts.size() >= kDateTexts) texts.clear();
+    texts.emplace(key, text);
+    return text;
+  }
+
+  bool PlatformDates() {
+    if (!dates_checked_) {
+      dates_checked_ = true;
+      try {
+        platform_dates_ = dynamic_cast<platform::DataFunctions*>(
+                              lib_sales::Sls_GetComponent("Wrenlow.DataFunctions").get()) != nullptr;
+      } catch (const platform::ComError&) {
+        platform_dates_ = false;  // Sls_FormatDate fails as it always has
+      }
+    }
+    return platform_dates_;
   }
 
   // Step 1 appended to out, escaped: the text of the value by the column's
@@ -444,50 +485,71 @@ class Conversion {
     out += record.tail;
   }
 
-  // Reads the carriers and addresses the document shows in one go, when the
-  // partner component is the platform's own; any other component is asked
-  // for each, late-bound. A failing read leaves each to be asked as well,
-  // and fail where it always did.
-  void ReadPartnerData(Recordset& header, const RecordPlan& header_plan) {
-    if (partner_read_) return;
-    partner_read_ = true;
+  // The header's carrier and addresses, read in one go when the partner
+  // component is the platform's own; any other component is asked for each,
+  // late-bound. A failing read leaves each to be asked as well, and fail
+  // where it always did.
+  void ReadHeaderPartnerData(Recordset& header, const RecordPlan& header_plan) {
+    if (header_read_) return;
+    header_read_ = true;
     std::vector<int32_t> ids;
     std::string carrier;
-    const auto add_id = [&ids](const Variant& value) {
-      const int32_t* id = value.Get<int32_t>();
-      if (id && std::find(ids.begin(), ids.end(), *id) == ids.end()) ids.push_back(*id);
-    };
     for (const ColumnPlan& column : header_plan.columns) {
       const Variant& value = header.ValueAt(column.index);
-      if (column.address_type) add_id(value);
+      if (const int32_t* id = value.Get<int32_t>(); id && column.address_type) ids.push_back(*id);
       if (const std::string* code = value.Get<std::string>(); code && column.rule == Rule::kCarrier)
         carrier = *code;
     }
-    if (lines && lines->RecordCount() > 0) {
-      std::vector<int> at;
-      auto& fields = lines->fields();
-      for (int i = 0; i < fields.Count(); ++i)
-        if (platform::text::UpperAscii(fields[i].Name()) == "ADDRESSID") at.push_back(i);
-      if (!at.empty())
-        for (lines->MoveFirst(); !lines->Eof(); lines->MoveNext())
-          for (int index : at) add_id(lines->ValueAt(index));
-    }
-    if (ids.empty() && carrier.empty()) return;
-    auto* own = dynamic_cast<platform::BusinessPartner*>(partner_.get().get());
-    if (!own) return;
-    try {
-      read_ = own->ReadForDocument(ids, carrier);
-    } catch (const platform::ComError&) {
-      return;
-    }
-    read_ids_ = std::move(ids);
+    if (!ReadPartnerData(ids, carrier)) return;
     read_carrier_ = std::move(carrier);
-    has_read_ = true;
+    carrier_read_ = read_.carrier_read;
+  }
+
+  // The addresses of every line, read in one go when the first line shows
+  // an address not read yet.
+  void ReadLineAddresses() {
+    lines_read_ = true;
+    if (!lines || lines->RecordCount() == 0) return;
+    std::vector<int> at;
+    auto& fields = lines->fields();
+    for (int i = 0; i < fields.Count(); ++i)
+      if (platform::text::UpperAscii(fields[i].Name()) == "ADDRESSID") at.push_back(i);
+    if (at.empty()) return;
+    // A clone walks the rows, so the lines being written keep their place.
+    const auto walk = lines->Clone();
+    std::vector<int32_t> ids;
+    std::unordered_set<int32_t> seen;
+    for (; !walk->Eof(); walk->MoveNext())
+      for (int index : at)
+        if (const int32_t* id = walk->ValueAt(index).Get<int32_t>();
+            id && !asked_.contains(*id) && seen.insert(*id).second)
+          ids.push_back(*id);
+    ReadPartnerData(ids, {});
+  }
+
+  bool ReadPartnerData(const std::vector<int32_t>& ids, const std::string& carrier) {
+    if (ids.empty() && carrier.empty()) return false;
+    auto* own = dynamic_cast<platform::BusinessPartner*>(partner_.get().get());
+    if (!own) return false;
+    platform::BusinessPartner::DocumentData data;
+    try {
+      data = own->ReadForDocument(ids, carrier);
+    } catch (const platform::ComError&) {
+      return false;
+    }
+    for (int32_t id : ids) asked_.insert(id);
+    for (auto& [id, values] : data.addresses) read_.addresses.insert_or_assign(id, std::move(values));
+    if (data.carrier_read) {
+      read_.carrier_read = true;
+      read_.carrier_found = data.carrier_found;
+      read_.carrier_name = std::move(data.carrier_name);
+    }
+    return true;
   }
 
   std::string CarrierName(const Variant& code, std::string text) {
     if (const std::string* given = code.Get<std::string>();
-        has_read_ && read_.carrier_read && given && *given == read_carrier_) {
+        carrier_read_ && given && *given == read_carrier_) {
       if (read_.carrier_found && lib_sales::Sls_HasValue(read_.carrier_name))
         text = read_.carrier_name.ToString();
       return text;
@@ -507,23 +569,30 @@ class Conversion {
   // and written once per conversion, and copied from then on.
   void Address(const Variant& address_id, const char* type) {
     if (const int32_t* id = address_id.Get<int32_t>()) {
-      for (const WrittenAddress& written : written_)
-        if (written.id == *id && written.type == type) {
-          out += written.text;
-          return;
-        }
+      const bool shipping = std::string_view(type) == "SHIPPING";
+      const int64_t key = static_cast<int64_t>(*id) * 2 + (shipping ? 1 : 0);
+      if (auto it = written_.find(key); it != written_.end()) {
+        out += it->second;
+        return;
+      }
+      if (in_lines && !lines_read_ && !asked_.contains(*id)) ReadLineAddresses();
       const size_t start = out.size();
-      if (has_read_ && std::find(read_ids_.begin(), read_ids_.end(), *id) != read_ids_.end()) {
+      if (asked_.contains(*id)) {
         lib_sales::Guarded(kConvertAddressToXML, [&] {
           auto it = read_.addresses.find(*id);
           if (it == read_.addresses.end()) return;
           const auto& names = platform::BusinessPartner::kAddressColumns;
-          for (size_t i = 0; i < names.size(); ++i) AddressElement(type, names[i], it->second[i]);
+          for (size_t i = 0; i < names.size(); ++i) {
+            const auto& [open, close] = AddressTags(shipping, i);
+            out += open;
+            if (!it->second[i].IsMissing()) AppendXmlText(out, it->second[i].ToString());
+            out += close;
+          }
         });
       } else {
         ReadAddress(address_id, type);
       }
-      written_.push_back({type, *id, out.substr(start)});
+      written_.emplace(key, out.substr(start));
       return;
     }
     std::string key = type;
@@ -536,6 +605,24 @@ class Conversion {
     const size_t start = out.size();
     ReadAddress(address_id, type);
     addresses_.emplace(std::move(key), out.substr(start));
+  }
+
+  // The tags of an address column read in one go (kAddressColumns), kept
+  // with the plan.
+  const std::pair<std::string, std::string>& AddressTags(bool shipping, size_t column) {
+    auto& tags = plan.address_tags[shipping ? 1 : 0];
+    if (tags.empty()) {
+      const char* type = shipping ? "SHIPPING" : "BILLING";
+      for (const char* name : platform::BusinessPartner::kAddressColumns) {
+        const size_t start = out.size();
+        AddressElement(type, name, Variant::Null());
+        std::string element = out.substr(start);
+        out.resize(start);
+        const size_t split = element.find("</");
+        tags.emplace_back(element.substr(0, split), element.substr(split));
+      }
+    }
+    return tags[column];
   }
 
   void ReadAddress(const Variant& address_id, const char* type) {
@@ -571,13 +658,16 @@ class Conversion {
   platform::I18NMessageManager* application_manager_;  // manager_, when it is the application's
   std::string locale_text_;
   Basket& basket_;
+  bool dates_checked_ = false;
+  bool platform_dates_ = false;
   Partner partner_;
-  bool partner_read_ = false;  // ReadPartnerData ran
-  bool has_read_ = false;      // and read_ holds what it read
-  platform::BusinessPartner::DocumentData read_;
-  std::vector<int32_t> read_ids_;
+  bool header_read_ = false;  // ReadHeaderPartnerData ran
+  bool lines_read_ = false;   // ReadLineAddresses ran
+  std::unordered_set<int32_t> asked_;  // address ids read in one go
+  platform::BusinessPartner::DocumentData read_;  // what they gave, and the carrier
+  bool carrier_read_ = false;  // read_ has the carrier of read_carrier_
   std::string read_carrier_;
-  std::vector<WrittenAddress> written_;                     // addresses of whole-number ids
+  std::unordered_map<int64_t, std::string> written_;        // address elements by id and type
   std::unordered_map<std::string, std::string> addresses_;  // type and other id -> elements
 };
 
@@ -778,18 +868,18 @@ void ConvertHeaderToXML(Conversion& c, Recordset& header) {
     if (ado::Field* f = fields.Find("FREIGHTTAXTOTAL"); f && !f->Value().IsMissing())
       c.freight_tax_total = f->Value();
     if (!c.plan.header) c.plan.header = HeaderPlanOf(c, header);
-    if (NeedsPartner(*c.plan.header)) c.ReadPartnerData(header, *c.plan.header);
+    if (NeedsPartner(*c.plan.header)) c.ReadHeaderPartnerData(header, *c.plan.header);
     c.Record(*c.plan.header, header, nullptr);
   });
 }
 
-void ConvertLinesToXML(Conversion& c, Recordset& header, Recordset& lines) {
+void ConvertLinesToXML(Conversion& c, Recordset& lines) {
   lib_sales::Guarded(kConvertLinesToXML, [&] {
     if (lines.RecordCount() > 0) {
       if (!c.plan.lines)
         c.plan.lines = MergedPlan(TagsOf(c, lines, LineColumn), "<OrderLine>", "</OrderLine>");
       const RecordPlan& plan = *c.plan.lines;
-      if (NeedsPartner(plan)) c.ReadPartnerData(header, *c.plan.header);
+      c.in_lines = true;
       std::vector<Repeat> repeats(plan.columns.size());
       for (lines.MoveFirst(); !lines.Eof(); lines.MoveNext()) c.Record(plan, lines, repeats.data());
     }
@@ -833,7 +923,7 @@ std::string Basket::ConvertToXML(const Variant& iBasket, const ObjectPtr& ioMess
     if (!plan->start) plan->start = StartOf(c);
     c.out += *plan->start;
     ConvertHeaderToXML(c, *header);
-    ConvertLinesToXML(c, *header, *lines);
+    ConvertLinesToXML(c, *lines);
     c.out += "</Order>";
     last_size = c.out.size();
     return std::move(c.out);
