@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "platform/core/currency.h"
 #include "platform/services/data_functions.h"
 #include "shared/localisation.h"
 
@@ -54,6 +55,10 @@ constexpr double kChecks[] = {0,
 // doubles are less than a thousandth apart, so an amount that is a whole
 // number of thousandths has that number as its shortest decimal form.
 constexpr double kThousandthsLimit = 4398046511104.0;  // 2^42
+
+// Currency amounts below 10^11 (fewer than 15 digits with the four
+// decimals) are written from their ticks.
+constexpr int64_t kCurrencyTicksLimit = 1000000000000000;  // 10^15 ticks
 
 // The platform's formatting component has no state: what it writes for a
 // locale is learnt once per thread.
@@ -254,6 +259,17 @@ void LocaleAmountText::Append(std::string& out, const Variant& value) {
   // so text that is no number fails as the formatting routine reports it.
   if (value.IsNumeric()) {
     const Shape& shape = Learnt();
+    // A Currency of fewer than 15 digits is the double nearest to its four
+    // decimals, and that double's shortest form is those decimals: its
+    // hundredths, rounded half away from zero, come from the ticks.
+    if (const platform::Currency* currency = value.Get<platform::Currency>();
+        currency && shape.exact && currency->ticks() > -kCurrencyTicksLimit &&
+        currency->ticks() < kCurrencyTicksLimit) {
+      const int64_t ticks = currency->ticks();
+      const uint64_t magnitude = static_cast<uint64_t>(ticks < 0 ? -ticks : ticks);
+      AppendHundredths(shape, ticks < 0, (magnitude + 50) / 100, out);
+      return;
+    }
     const double* number = value.Get<double>();
     if (shape.exact && Render(shape, number ? *number : value.ToDouble(), out)) return;
   }
