@@ -104,8 +104,8 @@ size_t SkipPlain(std::string_view text, size_t i) {
   return i;
 }
 
-template <bool kAttribute>
-void AppendEscaped(std::string& out, std::string_view text) {
+template <bool kAttribute, class Out>
+void AppendEscaped(Out& out, std::string_view text) {
   size_t plain = 0;  // start of the run not yet copied
   size_t i = 0;
   while (i < text.size()) {
@@ -185,6 +185,8 @@ bool NumberOf(const Variant& value, double& number) {
 }  // namespace
 
 void AppendXmlText(std::string& out, std::string_view text) { AppendEscaped<false>(out, text); }
+
+void AppendXmlText(XmlBuffer& out, std::string_view text) { AppendEscaped<false>(out, text); }
 
 void AppendXmlAttribute(std::string& out, std::string_view text) {
   AppendEscaped<true>(out, text);

@@ -280,14 +280,15 @@ class Conversion {
  public:
   Conversion(ObjectPtr manager, std::string locale_text, int16_t locale, Basket& basket,
              DocumentPlan& plan)
-      : amounts(locale, lib_sales::Sls_DataFunctions()),
+      : out(LastDocumentSize() + LastDocumentSize() / 8 + 4096),
+        amounts(locale, lib_sales::Sls_DataFunctions()),
         plan(plan),
         manager_(std::move(manager)),
         application_manager_(dynamic_cast<platform::I18NMessageManager*>(manager_.get())),
         locale_text_(std::move(locale_text)),
         basket_(basket) {}
 
-  std::string out;
+  XmlBuffer out;
   AmountFormat amounts;
   DocumentPlan& plan;
   bool show_tax = false;
@@ -402,17 +403,16 @@ class Conversion {
   // An amount appended to out as the formatting component writes it,
   // escaped like any other text should the locale's separators need it.
   void AppendAmount(const Variant& value) {
-    const size_t start = out.size();
-    amounts.AppendTo(out, value);
-    for (size_t i = start; i < out.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(out[i]);
+    amount_.clear();
+    amounts.AppendTo(amount_, value);
+    for (const char ch : amount_) {
+      const unsigned char c = static_cast<unsigned char>(ch);
       if (c < 0x20 || c >= 0x80 || c == '&' || c == '<' || c == '>') {
-        const std::string text = out.substr(start);
-        out.resize(start);
-        AppendXmlText(out, text);
+        AppendXmlText(out, amount_);
         return;
       }
     }
+    out += amount_;
   }
 
   void AppendText(const ColumnPlan& column, const Variant& value) {
@@ -456,7 +456,7 @@ class Conversion {
     AppendText(column, value);
     last.set = true;
     last.key = key;
-    last.text.assign(out, start, std::string::npos);
+    last.text.assign(out.view(start));
   }
 
   // One record's elements, the current row of rs by the plan; repeats (one
@@ -654,6 +654,7 @@ class Conversion {
   }
 
  private:
+  std::string amount_;  // the text of the amount being written
   ObjectPtr manager_;
   platform::I18NMessageManager* application_manager_;  // manager_, when it is the application's
   std::string locale_text_;
@@ -917,16 +918,13 @@ std::string Basket::ConvertToXML(const Variant& iBasket, const ObjectPtr& ioMess
     c.show_tax = ShowTax(header->fields().Find("PAYMENTMETHOD")
                              ? header->Value("PAYMENTMETHOD")
                              : Variant());
-    size_t& last_size = LastDocumentSize();
-    c.out.reserve(std::max(last_size + last_size / 8,
-                           2048 + static_cast<size_t>(lines->RecordCount()) * 256));
     if (!plan->start) plan->start = StartOf(c);
     c.out += *plan->start;
     ConvertHeaderToXML(c, *header);
     ConvertLinesToXML(c, *lines);
     c.out += "</Order>";
-    last_size = c.out.size();
-    return std::move(c.out);
+    LastDocumentSize() = c.out.size();
+    return c.out.Take();
   });
 }
 
