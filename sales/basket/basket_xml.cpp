@@ -243,10 +243,21 @@ std::unordered_map<std::pair<int32_t, double>, std::string, DateKeyHash>& Thread
   return texts;
 }
 
-// The output of the thread's last document: the next one reserves as much.
-size_t& LastDocumentSize() {
-  thread_local size_t size = 0;
-  return size;
+// The size of the thread's last document and its number of lines: the next
+// one reserves as much per line, and an eighth more, so a document is
+// written without growing and a small one after a large one takes little.
+struct LastDocument {
+  size_t size = 0;
+  size_t lines = 0;
+};
+LastDocument& ThreadLastDocument() {
+  thread_local LastDocument last;
+  return last;
+}
+size_t ReserveFor(size_t lines) {
+  const LastDocument& last = ThreadLastDocument();
+  const size_t estimate = last.size / (last.lines + 1) * (lines + 1);
+  return estimate + estimate / 8 + 4096;
 }
 
 // A value's kind and bits when it is a number or date that can repeat.
@@ -279,8 +290,8 @@ struct Repeat {
 class Conversion {
  public:
   Conversion(ObjectPtr manager, std::string locale_text, int16_t locale, Basket& basket,
-             DocumentPlan& plan)
-      : out(LastDocumentSize() + LastDocumentSize() / 8 + 4096),
+             DocumentPlan& plan, size_t reserve)
+      : out(reserve),
         amounts(locale, lib_sales::Sls_DataFunctions()),
         plan(plan),
         manager_(std::move(manager)),
@@ -913,7 +924,9 @@ std::string Basket::ConvertToXML(const Variant& iBasket, const ObjectPtr& ioMess
     } else {
       plan = &own_plan.emplace();
     }
-    Conversion c(ioMessageManager, iUserLocale, LocaleOf(*header, iUserLocale), *this, *plan);
+    const size_t line_count = static_cast<size_t>(std::max(lines->RecordCount(), 0));
+    Conversion c(ioMessageManager, iUserLocale, LocaleOf(*header, iUserLocale), *this, *plan,
+                 ReserveFor(line_count));
     c.lines = lines;
     c.show_tax = ShowTax(header->fields().Find("PAYMENTMETHOD")
                              ? header->Value("PAYMENTMETHOD")
@@ -923,7 +936,7 @@ std::string Basket::ConvertToXML(const Variant& iBasket, const ObjectPtr& ioMess
     ConvertHeaderToXML(c, *header);
     ConvertLinesToXML(c, *lines);
     c.out += "</Order>";
-    LastDocumentSize() = c.out.size();
+    ThreadLastDocument() = {c.out.size(), line_count};
     return c.out.Take();
   });
 }
