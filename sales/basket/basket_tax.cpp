@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <string>
 #include <unordered_map>
@@ -271,7 +272,8 @@ std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>&
           other_code = code.ToString();
           key = other_code;
         }
-        if (last == SIZE_MAX || codes[last].first != key) {
+        if (last == SIZE_MAX || codes[last].first.size() != key.size() ||
+            std::memcmp(codes[last].first.data(), key.data(), key.size()) != 0) {
           // A few codes are looked through; many go by the index.
           last = SIZE_MAX;
           if (codes.size() <= kFewCodes) {

@@ -386,6 +386,10 @@ class Conversion {
         AppendXmlText(out, *text);
         return;
       }
+      if (const bool* flag = value.Get<bool>()) {
+        out += *flag ? "True" : "False";  // as CStr writes a Boolean
+        return;
+      }
       if (AppendNumber(value)) return;
     }
     AppendXmlText(out, TextByType(value, column.type));
