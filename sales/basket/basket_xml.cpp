@@ -22,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -114,6 +115,8 @@ struct ColumnPlan {
 struct RecordPlan {
   std::vector<ColumnPlan> columns;
   std::string tail;
+  // One more than the highest column index: the values a row must have.
+  size_t width = 0;
 };
 
 // A column before its tags are merged: opening and closing tag, and whether
@@ -136,6 +139,7 @@ RecordPlan MergedPlan(std::vector<ColumnTags> columns, std::string record_open,
     pending.clear();
     if (column.close_alone) column.plan.close = std::move(column.close);
     else pending = std::move(column.close);
+    plan.width = std::max(plan.width, static_cast<size_t>(column.plan.index) + 1);
     plan.columns.push_back(std::move(column.plan));
   }
   plan.tail = std::move(pending);
@@ -474,14 +478,24 @@ class Conversion {
     last.text.assign(out.view(start));
   }
 
+  // The current row's values, checked once to hold every column of the
+  // plan; a row without them fails as reading the missing cell does.
+  static std::span<const Variant> RowValues(const RecordPlan& record, Recordset& rs) {
+    std::span<const Variant> values = rs.CurrentValues();
+    if (values.size() < record.width) rs.ValueAt(static_cast<int>(record.width) - 1);
+    return values;
+  }
+
   // One record's elements, the current row of rs by the plan; repeats (one
   // per column) for a set of many rows, nullptr for one row.
   void Record(const RecordPlan& record, Recordset& rs, Repeat* repeats) {
     const size_t count = record.columns.size();
+    std::span<const Variant> values = RowValues(record, rs);
     for (size_t i = 0; i < count; ++i) {
       const ColumnPlan& column = record.columns[i];
       out += column.lead;
-      const Variant& value = rs.ValueAt(column.index);
+      // Empty (never assigned) and Null are both written as no value.
+      const Variant& value = values[static_cast<size_t>(column.index)];
       if (value.IsMissing()) {
         out += column.close;
         continue;
@@ -494,8 +508,12 @@ class Conversion {
       if (column.address_type && !column.address_inside) Address(value, column.address_type);
       // Whether tax is above 0 is asked of the value, not of its formatted
       // text, which in most locales is no number any more ("1.234,50").
-      if (column.rule == Rule::kTaxTotal && show_tax && value.ToDouble() > 0)
+      if (column.rule == Rule::kTaxTotal && show_tax && value.ToDouble() > 0) {
         out += basket_.SpecifyTax(lines, static_cast<int16_t>(locale()));
+        // The breakdown walks the lines: should rs be they, its row is read
+        // again where it stands now.
+        if (i + 1 < count) values = RowValues(record, rs);
+      }
     }
     out += record.tail;
   }
