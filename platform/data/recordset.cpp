@@ -344,6 +344,13 @@ void Recordset::MoveLast() {
 }
 
 void Recordset::MoveNext() {
+  // The plain case first: an unsorted set on a row of its store with no edit
+  // to end, walked row by row by its readers.
+  if (store_ && !sorted_ && edit_row_ < 0 && !at_eof_ && pos_ >= 0 &&
+      static_cast<size_t>(pos_) < store_->rows.size()) {
+    SeekLive(pos_ + 1, 1);
+    return;
+  }
   if (Eof()) detail::RaiseData(data_err::kNoCurrentRecord, "Recordset");
   FlushImmediateEdit();
   SeekLive(pos_ + 1, 1);
