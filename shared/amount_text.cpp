@@ -3,8 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 
+#include "platform/core/currency.h"
 #include "platform/services/data_functions.h"
 #include "shared/localisation.h"
 
@@ -53,6 +55,10 @@ constexpr double kChecks[] = {0,
 // doubles are less than a thousandth apart, so an amount that is a whole
 // number of thousandths has that number as its shortest decimal form.
 constexpr double kThousandthsLimit = 4398046511104.0;  // 2^42
+
+// Currency amounts below 10^11 (fewer than 15 digits with the four
+// decimals) are written from their ticks.
+constexpr int64_t kCurrencyTicksLimit = 1000000000000000;  // 10^15 ticks
 
 // The platform's formatting component has no state: what it writes for a
 // locale is learnt once per thread.
@@ -107,27 +113,73 @@ LocaleAmountText::Shape LearnShape(const platform::ObjectPtr& data_functions, in
 LocaleAmountText::LocaleAmountText(int16_t locale, platform::ObjectPtr data_functions)
     : locale_(locale), data_functions_(std::move(data_functions)) {}
 
+namespace {
+
+// The text of an amount of `hundredths` in the shape, written from the right:
+// two decimals, the decimal separator, the whole part grouped by threes.
+void AppendHundredths(const LocaleAmountText::Shape& shape, bool negative, uint64_t hundredths,
+                      std::string& out) {
+  char text[256];  // 20 digits, 6 groups and a minus of at most 16 bytes each
+  char* const end = text + sizeof text;
+  char* at = end;
+  const auto put = [&at](const std::string& piece) {
+    at -= piece.size();
+    std::memcpy(at, piece.data(), piece.size());
+  };
+  uint64_t rest = hundredths;
+  *--at = static_cast<char>('0' + rest % 10);
+  rest /= 10;
+  *--at = static_cast<char>('0' + rest % 10);
+  rest /= 10;
+  put(shape.decimal);
+  int in_group = 0;
+  do {
+    if (in_group == 3) {
+      put(shape.group);
+      in_group = 0;
+    }
+    *--at = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+    ++in_group;
+  } while (rest != 0);
+  // Negative zero after rounding shows no minus.
+  if (negative && hundredths != 0) put(shape.minus);
+  out.append(at, static_cast<size_t>(end - at));
+}
+
+}  // namespace
+
 bool LocaleAmountText::Render(const Shape& shape, double value, std::string& out) {
   if (!std::isfinite(value)) return false;
   const double magnitude = std::fabs(value);
   if (magnitude >= 1e15) return false;
+  if (magnitude < kThousandthsLimit) {
+    const double thousandths = std::nearbyint(magnitude * 1000);
+    if (thousandths / 1000 == magnitude) {
+      // The amount is a whole number of thousandths: its shortest form has
+      // at most three decimals, and a third decimal of 5 rounds up.
+      AppendHundredths(shape, value < 0, (static_cast<uint64_t>(thousandths) + 5) / 10, out);
+      return true;
+    }
+    // Any other amount whose hundredths are clearly off the half rounds as
+    // its shortest decimal form does: that form lies within half a unit in
+    // the last place of the amount, so on the same side of the half. The
+    // margin is hundreds of times the error of the product and that half
+    // unit together; amounts within it take the exact way below.
+    const double scaled = magnitude * 100;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) > scaled * 0x1p-44) {
+      AppendHundredths(shape, value < 0, static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0),
+                       out);
+      return true;
+    }
+  }
   // The digits of the amount in hundredths, rounded half away from zero on
   // its shortest decimal form.
   char digits[400];
   size_t n = 0;
-  const double thousandths = std::nearbyint(magnitude * 1000);
-  if (magnitude < kThousandthsLimit && thousandths / 1000 == magnitude) {
-    // The common case: the amount is a whole number of thousandths, its
-    // shortest form has at most three decimals.
-    const uint64_t hundredths = (static_cast<uint64_t>(thousandths) + 5) / 10;
-    n = static_cast<size_t>(std::to_chars(digits, digits + 24, hundredths).ptr - digits);
-    if (n < 3) {  // at least "0" and two decimals
-      const size_t pad = 3 - n;
-      for (size_t i = n; i-- > 0;) digits[i + pad] = digits[i];
-      for (size_t i = 0; i < pad; ++i) digits[i] = '0';
-      n = 3;
-    }
-  } else {
+  {
     char text[400];
     const auto result = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::fixed);
     if (result.ec != std::errc()) return false;
@@ -207,6 +259,17 @@ void LocaleAmountText::Append(std::string& out, const Variant& value) {
   // so text that is no number fails as the formatting routine reports it.
   if (value.IsNumeric()) {
     const Shape& shape = Learnt();
+    // A Currency of fewer than 15 digits is the double nearest to its four
+    // decimals, and that double's shortest form is those decimals: its
+    // hundredths, rounded half away from zero, come from the ticks.
+    if (const platform::Currency* currency = value.Get<platform::Currency>();
+        currency && shape.exact && currency->ticks() > -kCurrencyTicksLimit &&
+        currency->ticks() < kCurrencyTicksLimit) {
+      const int64_t ticks = currency->ticks();
+      const uint64_t magnitude = static_cast<uint64_t>(ticks < 0 ? -ticks : ticks);
+      AppendHundredths(shape, ticks < 0, (magnitude + 50) / 100, out);
+      return;
+    }
     const double* number = value.Get<double>();
     if (shape.exact && Render(shape, number ? *number : value.ToDouble(), out)) return;
   }

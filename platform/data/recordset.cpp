@@ -344,6 +344,13 @@ void Recordset::MoveLast() {
 }
 
 void Recordset::MoveNext() {
+  // The plain case first: an unsorted set on a row of its store with no edit
+  // to end, walked row by row by its readers.
+  if (store_ && !sorted_ && edit_row_ < 0 && !at_eof_ && pos_ >= 0 &&
+      static_cast<size_t>(pos_) < store_->rows.size()) {
+    SeekLive(pos_ + 1, 1);
+    return;
+  }
   if (Eof()) detail::RaiseData(data_err::kNoCurrentRecord, "Recordset");
   FlushImmediateEdit();
   SeekLive(pos_ + 1, 1);
@@ -399,18 +406,24 @@ int32_t Recordset::FieldCount() const {
 
 Variant Recordset::Value(std::string_view name) const { return (*fields_)[name].Value(); }
 
-const Variant& Recordset::ValueAt(int index) const {
-  static const Variant null = Variant::Null();
+const Row& Recordset::CurrentRowForReading() const {
   // The plain case first, without the general walk of CurrentRowOrNull: an
   // unsorted set on a row of its store, asked once per cell of a document.
-  const Row* r = nullptr;
   if (store_ && !sorted_ && !at_eof_ && pos_ >= 0 &&
       static_cast<size_t>(pos_) < store_->rows.size() &&
       store_->rows[static_cast<size_t>(pos_)].state != RowState::Gone) {
-    r = &store_->rows[static_cast<size_t>(pos_)];
-  } else {
-    r = CurrentRowOrNull();
+    return store_->rows[static_cast<size_t>(pos_)];
   }
+  return *CurrentRowOrNull();
+}
+
+std::span<const Variant> Recordset::CurrentValues() const {
+  return CurrentRowForReading().values;
+}
+
+const Variant& Recordset::ValueAt(int index) const {
+  static const Variant null = Variant::Null();
+  const Row* r = &CurrentRowForReading();
   if (index < 0 || static_cast<size_t>(index) >= r->values.size())
     detail::RaiseData(data_err::kItemNotFound, "Fields");
   const Variant& v = r->values[static_cast<size_t>(index)];

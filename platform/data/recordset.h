@@ -131,6 +131,12 @@ class Recordset : public Dispatchable<Recordset> {
   // without a copy, for readers that walk every cell of many rows. The
   // reference holds until the set moves or changes.
   const Variant& ValueAt(int index) const;
+  // Every value of the current row at once, by column index, for a reader
+  // that has its column plan and reads many cells of each row: one check per
+  // row instead of one per cell. Unlike ValueAt, a value never assigned shows
+  // as Empty, not Null. Raises 3021 when there is no current row; the span
+  // holds until the set moves or changes.
+  std::span<const Variant> CurrentValues() const;
   // adRecUnmodified, adRecNew, adRecModified or adRecDeleted of the current row.
   int32_t Status() const;
 
@@ -199,6 +205,8 @@ class Recordset : public Dispatchable<Recordset> {
   // Whether Update writes at once (an attached optimistic set).
   bool Immediate() const;
   const Row* CurrentRowOrNull() const;  // raises 3021 when there is none
+  // The same, quicker on an unsorted set; for the readers of values.
+  const Row& CurrentRowForReading() const;
   void SetFieldValue(int index, const Variant& value);
   void BeginEdit(int64_t row);
   void FlushImmediateEdit();

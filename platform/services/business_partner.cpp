@@ -18,9 +18,23 @@ constexpr char kPartnerSql[] =
     "FROM BUSINESSPARTNER WHERE BUSINESSPARTNERID = ?";
 // The columns the order's address copy and the XML documents take over, in
 // the order they take them.
+#define KELMOR_ADDRESS_COLUMNS                                                             \
+  "COUNTRYCODE, NAME1, NAME2, STREET1, STREET2, CITY1, CITY2, STATEPROVINCE, ZIPCODE, " \
+  "PHONE, FAX, COUNTRYNAME, SHORTDESCRIPTION"
+constexpr const char* kAddressColumnNames[] = {
+    "COUNTRYCODE", "NAME1",   "NAME2", "STREET1", "STREET2",     "CITY1",           "CITY2",
+    "STATEPROVINCE", "ZIPCODE", "PHONE", "FAX",   "COUNTRYNAME", "SHORTDESCRIPTION"};
 constexpr char kAddressSql[] =
-    "SELECT COUNTRYCODE, NAME1, NAME2, STREET1, STREET2, CITY1, CITY2, STATEPROVINCE, "
-    "ZIPCODE, PHONE, FAX, COUNTRYNAME, SHORTDESCRIPTION FROM ADDRESS WHERE ADDRESSID = ?";
+    "SELECT " KELMOR_ADDRESS_COLUMNS " FROM ADDRESS WHERE ADDRESSID = ?";
+// A document's addresses and carrier in one statement: KIND 0 rows are
+// addresses (ID, then the address columns), the KIND 1 row the carrier.
+constexpr char kDocumentAddressesSql[] =
+    "SELECT 0 AS KIND, ADDRESSID AS ID, " KELMOR_ADDRESS_COLUMNS
+    ", NULL AS CARRIERNAME FROM ADDRESS WHERE ADDRESSID IN (";
+constexpr char kDocumentCarrierSql[] =
+    "SELECT 1 AS KIND, NULL AS ID, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
+    "NULL, NULL, NULL, CARRIERNAME FROM CARRIER WHERE CARRIERCODE = ?";
+#undef KELMOR_ADDRESS_COLUMNS
 constexpr char kCarrierSql[] =
     "SELECT CARRIERCODE, CARRIERNAME FROM CARRIER WHERE CARRIERCODE = ?";
 
@@ -147,6 +161,48 @@ std::shared_ptr<data::Recordset> BusinessPartner::ReadDetached(const char* sql, 
   rs->Open(sql, Db(), params, data::adOpenStatic, data::adLockReadOnly);
   rs->SetActiveConnection(nullptr);
   return rs;
+}
+
+const std::span<const char* const> BusinessPartner::kAddressColumns(kAddressColumnNames);
+
+BusinessPartner::DocumentData BusinessPartner::ReadForDocument(std::span<const int32_t> address_ids,
+                                                               const std::string& carrier_code) {
+  DocumentData data;
+  const std::string_view code = data::detail::Trim(carrier_code);
+  std::string sql;
+  std::vector<Variant> params;
+  params.reserve(address_ids.size() + 1);
+  if (!address_ids.empty()) {
+    sql = kDocumentAddressesSql;
+    for (size_t i = 0; i < address_ids.size(); ++i) {
+      sql += i == 0 ? "?" : ", ?";
+      params.emplace_back(address_ids[i]);
+    }
+    sql += ')';
+  }
+  if (!code.empty()) {
+    if (!sql.empty()) sql += " UNION ALL ";
+    sql += kDocumentCarrierSql;
+    params.emplace_back(code);
+    data.carrier_read = true;
+  }
+  if (sql.empty()) return data;
+  constexpr int kFirstAddressColumn = 2;
+  const int carrier_column = kFirstAddressColumn + static_cast<int>(std::size(kAddressColumnNames));
+  auto rs = Db()->Execute(sql, std::span<const Variant>(params));
+  for (; rs && !rs->Eof(); rs->MoveNext()) {
+    if (rs->ValueAt(0).ToLong() == 1) {
+      data.carrier_found = true;
+      data.carrier_name = rs->ValueAt(carrier_column);
+      continue;
+    }
+    std::vector<Variant> values;
+    values.reserve(std::size(kAddressColumnNames));
+    for (int i = kFirstAddressColumn; i < carrier_column; ++i) values.push_back(rs->ValueAt(i));
+    data.addresses.emplace(rs->ValueAt(1).ToLong(), std::move(values));
+  }
+  if (rs) rs->Close();
+  return data;
 }
 
 std::shared_ptr<data::Recordset> BusinessPartner::GetAddress(int32_t address_id) {

@@ -18,7 +18,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/core/dictionary.h"
 #include "platform/core/dispatch.h"
@@ -75,6 +78,23 @@ class BusinessPartner : public Dispatchable<BusinessPartner> {
   // A detached record set with CARRIERCODE, CARRIERNAME: one row, or none for
   // an unknown code.
   std::shared_ptr<data::Recordset> GetTransportCarrier(const std::string& carrier_code);
+
+  // What a document shows of the partner data, read at once for callers that
+  // would otherwise ask GetAddress for each id and GetTransportCarrier for the
+  // code: one statement in one read of the database, so the answers are of
+  // one moment. Not late-bound; the answers are those of the two getters.
+  struct DocumentData {
+    // Per id found, its values in the columns and order of GetAddress
+    // (kAddressColumns); an unknown id is absent.
+    std::unordered_map<int32_t, std::vector<Variant>> addresses;
+    bool carrier_read = false;   // a code was given, and its carrier read
+    bool carrier_found = false;  // a carrier of the code exists
+    Variant carrier_name;        // its CARRIERNAME
+  };
+  static const std::span<const char* const> kAddressColumns;
+  // No carrier is read for an empty code; the code is trimmed as
+  // GetTransportCarrier trims it.
+  DocumentData ReadForDocument(std::span<const int32_t> address_ids, const std::string& carrier_code);
 
   // Forgets the loaded partner and lets go of the connection.
   void Release();

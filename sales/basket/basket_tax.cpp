@@ -1,10 +1,17 @@
 // Vendra.Basket: the tax breakdown of the order document (SpecifyTax), and
 // the text helpers the document and the breakdown share.
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/core/text.h"
 #include "platform/data/field.h"
@@ -69,14 +76,42 @@ struct PlainBytes {
 };
 constexpr PlainBytes kPlain;
 
+// The first byte from i on that is not plain, or the end: sixteen bytes at
+// a time where the processor allows, then byte by byte.
 template <bool kAttribute>
-void AppendEscaped(std::string& out, std::string_view text) {
+size_t SkipPlain(std::string_view text, size_t i) {
   const bool* plain_byte = kAttribute ? kPlain.attribute : kPlain.text;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(0x20);
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i apos = _mm_set1_epi8('\'');
+  while (i + 16 <= text.size()) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    // Signed, bytes from 0x80 on are below the blank too: control
+    // characters and every byte of a character beyond ASCII.
+    __m128i special = _mm_cmplt_epi8(block, space);
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(block, amp));
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(block, lt));
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(block, gt));
+    if (kAttribute) special = _mm_or_si128(special, _mm_cmpeq_epi8(block, apos));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    if (mask != 0) return i + static_cast<size_t>(std::countr_zero(mask));
+    i += 16;
+  }
+#endif
+  while (i < text.size() && plain_byte[static_cast<unsigned char>(text[i])]) ++i;
+  return i;
+}
+
+template <bool kAttribute, class Out>
+void AppendEscaped(Out& out, std::string_view text) {
   size_t plain = 0;  // start of the run not yet copied
   size_t i = 0;
   while (i < text.size()) {
     // Runs of plain bytes, the bulk of any text, are passed over at once.
-    while (i < text.size() && plain_byte[static_cast<unsigned char>(text[i])]) ++i;
+    i = SkipPlain<kAttribute>(text, i);
     if (i == text.size()) break;
     const unsigned char c = static_cast<unsigned char>(text[i]);
     std::string_view entity;
@@ -132,13 +167,27 @@ bool IsBlankValue(const Variant& value) {
   return text && text->empty();
 }
 
-// A line amount the page left empty counts as nothing rather than failing the
+// A cell as SpecifyTax reads an amount: false (number left as it is) when it
+// is blank, else its number; text is read without its surrounding blanks. A
+// line amount the page left empty counts as nothing rather than failing the
 // whole document: an order discount is often not given at all.
-double AmountOrZero(const Variant& value) { return IsBlankValue(value) ? 0.0 : value.ToDouble(); }
+bool NumberOf(const Variant& value, double& number) {
+  if (value.IsString()) {
+    const Variant trimmed = Trimmed(value);
+    if (IsBlankValue(trimmed)) return false;
+    number = trimmed.ToDouble();
+    return true;
+  }
+  if (value.IsMissing()) return false;
+  number = value.ToDouble();
+  return true;
+}
 
 }  // namespace
 
 void AppendXmlText(std::string& out, std::string_view text) { AppendEscaped<false>(out, text); }
+
+void AppendXmlText(XmlBuffer& out, std::string_view text) { AppendEscaped<false>(out, text); }
 
 void AppendXmlAttribute(std::string& out, std::string_view text) {
   AppendEscaped<true>(out, text);
@@ -167,6 +216,7 @@ std::string AmountFormat::operator()(const Variant& value) const {
 namespace {
 
 constexpr char kSpecifyTax[] = "Basket.SpecifyTax";
+constexpr size_t kFewCodes = 8;  // looked through rather than hashed
 
 struct TaxCode {
   Variant percentage;
@@ -184,9 +234,12 @@ std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>&
     using namespace basket_detail;
     if (!lines)
       platform::Raise(platform::err::kObjectVariableNotSet, kSpecifyTax, "No lines set was given");
-    // Codes in order of first appearance; the index finds a code again.
+    // Codes in order of first appearance; the index finds a code again, and
+    // the code of the line before is tried first (lines of one code follow
+    // each other).
     std::vector<std::pair<std::string, TaxCode>> codes;
     std::unordered_map<std::string, size_t> index;
+    size_t last = SIZE_MAX;
     std::vector<size_t> totals_order;  // the tax totals collection: codes by first tax amount
     if (lines->RecordCount() > 0) {
       auto& fields = lines->fields();
@@ -196,8 +249,9 @@ std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>&
         ado::Field* field = fields.Find(name);
         return field ? field->index() : -1;
       };
-      const auto value = [&](int index) {
-        return index < 0 ? Variant::Null() : Trimmed(lines->ValueAt(index));
+      static const Variant null = Variant::Null();
+      const auto cell = [&](int index) -> const Variant& {
+        return index < 0 ? null : lines->ValueAt(index);
       };
       const int code_at = at("TAXCODE");
       const int tax_at = at("TAXAMOUNT");
@@ -205,28 +259,55 @@ std::string Basket::SpecifyTax(const std::shared_ptr<platform::data::Recordset>&
       const int percentage_at = at("TAXPERCENTAGE");
       const int description_at = at("TAXCODEDESCRIPTION");
       const int discount_at = at("ORDERDISCOUNTAMOUNT");
+      std::string other_code;  // the text of a code that is no text
       for (lines->MoveFirst(); !lines->Eof(); lines->MoveNext()) {
-        const Variant code = value(code_at);
+        const Variant& code = cell(code_at);
         if (code.IsNull()) continue;
-        const std::string key = code.ToString();
-        auto [it, added] = index.emplace(key, codes.size());
-        if (added) {
-          TaxCode entry;
-          entry.percentage = value(percentage_at);
-          entry.description = value(description_at);
-          codes.emplace_back(key, std::move(entry));
+        std::string_view key;
+        if (const std::string* text = code.Get<std::string>()) {
+          key = *text;
+          if (!key.empty() && (key.front() == ' ' || key.back() == ' '))
+            key = platform::text::TrimBlanks(key);
+        } else {
+          other_code = code.ToString();
+          key = other_code;
         }
-        TaxCode& entry = codes[it->second].second;
-        const Variant tax = value(tax_at);
-        if (IsBlankValue(tax)) continue;
-        const double tax_amount = tax.ToDouble();
-        const double base = AmountOrZero(value(amount_at)) - AmountOrZero(value(discount_at));
+        if (last == SIZE_MAX || codes[last].first.size() != key.size() ||
+            std::memcmp(codes[last].first.data(), key.data(), key.size()) != 0) {
+          // A few codes are looked through; many go by the index.
+          last = SIZE_MAX;
+          if (codes.size() <= kFewCodes) {
+            for (size_t i = 0; i < codes.size() && last == SIZE_MAX; ++i)
+              if (codes[i].first == key) last = i;
+          } else if (auto it = index.find(std::string(key)); it != index.end()) {
+            last = it->second;
+          }
+          if (last == SIZE_MAX) {
+            last = codes.size();
+            TaxCode entry;
+            entry.percentage = Trimmed(cell(percentage_at));
+            entry.description = Trimmed(cell(description_at));
+            codes.emplace_back(std::string(key), std::move(entry));
+            if (codes.size() > kFewCodes) {
+              if (index.empty())
+                for (size_t i = 0; i < codes.size(); ++i) index.emplace(codes[i].first, i);
+              else
+                index.emplace(codes.back().first, last);
+            }
+          }
+        }
+        TaxCode& entry = codes[last].second;
+        double tax_amount = 0;
+        if (!NumberOf(cell(tax_at), tax_amount)) continue;
+        double amount = 0, discount = 0;
+        NumberOf(cell(amount_at), amount);
+        NumberOf(cell(discount_at), discount);
         if (!entry.has_total) {
           entry.has_total = true;
-          totals_order.push_back(it->second);
+          totals_order.push_back(last);
         }
         entry.total += tax_amount;
-        entry.base += base;
+        entry.base += amount - discount;
       }
     }
     const AmountFormat format(locale, lib_sales::Sls_DataFunctions());

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,6 +29,76 @@ namespace vendra::basket_detail {
 // and U+FFFF) become U+FFFD, so whatever a page stored the document stays
 // well-formed.
 void AppendXmlText(std::string& out, std::string_view text);
+
+// The text of a document being written, for a conversion that appends
+// thousands of short pieces (tags, numbers, words): a piece is copied in
+// place without a library call, into room grown ahead. Take() hands the
+// text over. Used by the one conversion that made it.
+class XmlBuffer {
+ public:
+  explicit XmlBuffer(size_t reserve) { text_.resize(reserve < 64 ? 64 : reserve); }
+
+  void append(const char* piece, size_t n) {
+    if (n > text_.size() - at_) Grow(n);
+    char* to = text_.data() + at_;
+    if (n <= 32) SmallCopy(to, piece, n);
+    else std::memcpy(to, piece, n);
+    at_ += n;
+  }
+  void append(const char* begin, const char* end) { append(begin, static_cast<size_t>(end - begin)); }
+  void append(std::string_view piece) { append(piece.data(), piece.size()); }
+  XmlBuffer& operator+=(std::string_view piece) {
+    append(piece);
+    return *this;
+  }
+  XmlBuffer& operator+=(char c) {
+    if (at_ == text_.size()) Grow(1);
+    text_[at_++] = c;
+    return *this;
+  }
+
+  size_t size() const { return at_; }
+  char operator[](size_t i) const { return text_[i]; }
+  std::string_view view(size_t from) const { return {text_.data() + from, at_ - from}; }
+  std::string substr(size_t from) const { return std::string(view(from)); }
+  // Drops the text from `size` on.
+  void resize(size_t size) {
+    if (size < at_) at_ = size;
+  }
+  std::string Take() {
+    text_.resize(at_);
+    at_ = 0;
+    return std::move(text_);
+  }
+
+ private:
+  // Up to 32 bytes in at most four moves of fixed size (overlapping when the
+  // piece is not a whole number of them).
+  static void SmallCopy(char* to, const char* from, size_t n) {
+    if (n >= 16) {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+      std::memcpy(to, from, 4);
+      std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+      for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+  }
+  void Grow(size_t n) {
+    const size_t wanted = at_ + n;
+    text_.resize(wanted > 2 * text_.size() ? wanted : 2 * text_.size());
+  }
+
+  std::string text_;  // its size is the room; at_ bytes are written
+  size_t at_ = 0;
+};
+
+// AppendXmlText into a document being written.
+void AppendXmlText(XmlBuffer& out, std::string_view text);
 
 // Appends text as the value of an attribute written between single quotes:
 // as element content, and "'" becomes "&apos;" as well.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "platform/core/com_error.h"
 #include "platform/data/ado_types.h"
@@ -195,6 +197,43 @@ TEST_F(RecordsetTest, SortOrdersByColumnsAndKeepsNewRowsAtTheEnd) {
   rs->SetSort("");
   EXPECT_EQ(Numbers(*rs), (std::vector<int32_t>{1, 2, 3, 4, 9}));
   EXPECT_THROW(rs->SetSort("NOPE DESC"), ComError);
+}
+
+// Readers that walk every cell (documents) take a row's values at once, or
+// cell by cell; both must see the row the moves reached, sorted or not, with
+// deleted rows skipped, and fail alike off the rows.
+TEST_F(RecordsetTest, RowValuesAtOnceMatchCellByCellReads) {
+  auto rs = Lines();
+  ASSERT_TRUE(rs->Find("BASKETLINENR = 3"));
+  rs->Delete();
+  rs->AddNew({{"BASKETID", "B1"}, {"BASKETLINENR", 5}});  // SKU, QUANTITY, NAME never assigned
+  auto walk = [](Recordset& set) {
+    std::vector<int32_t> numbers;
+    for (set.MoveFirst(); !set.Eof(); set.MoveNext()) {
+      const std::span<const Variant> values = set.CurrentValues();
+      EXPECT_EQ(values.size(), static_cast<size_t>(set.FieldCount()));
+      for (int i = 0; i < set.FieldCount(); ++i) {
+        const Variant& cell = set.ValueAt(i);
+        if (values[static_cast<size_t>(i)].IsEmpty()) EXPECT_TRUE(cell.IsNull());
+        else EXPECT_EQ(values[static_cast<size_t>(i)], cell);
+        EXPECT_EQ(cell, set[i].Value());
+      }
+      numbers.push_back(values[1].ToLong());
+    }
+    return numbers;
+  };
+  EXPECT_EQ(walk(*rs), (std::vector<int32_t>{1, 2, 4, 5}));
+  rs->SetSort("BASKETLINENR DESC");
+  EXPECT_EQ(walk(*rs), (std::vector<int32_t>{5, 4, 2, 1}));
+  EXPECT_EQ(walk(*rs->Clone()), (std::vector<int32_t>{1, 2, 4, 5}));
+  ASSERT_TRUE(rs->Eof());
+  try {
+    rs->CurrentValues();
+    ADD_FAILURE() << "no current row, yet values";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.number(), data_err::kNoCurrentRecord);
+  }
+  EXPECT_THROW(rs->ValueAt(0), ComError);
 }
 
 TEST_F(RecordsetTest, MaxRecordsLimitsTheRowsRead) {

@@ -18,6 +18,8 @@
 #include "platform/data/ado_types.h"
 #include "platform/data/recordset.h"
 #include "platform/host/registry.h"
+#include "platform/data/connection.h"
+#include "platform/services/business_partner.h"
 #include "platform/services/message_manager.h"
 #include "sales/basket/basket.h"
 #include "sales/basket/basket_xml_detail.h"
@@ -444,6 +446,137 @@ TEST_F(BasketXmlTest, LateBoundAsAPageScriptDoesWithTwoTaxCodesAndFreight) {
   EXPECT_EQ(taxes, (std::vector<std::string>{"Standard rate 21.00 21.00", "Reduced rate  3.20"}));
 }
 
+// --- Kept plans, and the partner data read at once --------------------------------------
+
+// Kelmor.BusinessPartner as a shop could register its own: each answer is
+// asked of the platform's component, and counted, so the document takes the
+// way of a component it does not know.
+class ForwardingPartner : public platform::Dispatchable<ForwardingPartner> {
+ public:
+  static const platform::ClassBinding<ForwardingPartner>& Binding() {
+    static const auto b = platform::ClassBinding<ForwardingPartner>("BusinessPartner")
+                              .Method("GetAddress", &ForwardingPartner::GetAddress)
+                              .Method("GetTransportCarrier", &ForwardingPartner::GetTransportCarrier)
+                              .Method("Release", &ForwardingPartner::Release);
+    return b;
+  }
+  std::shared_ptr<Recordset> GetAddress(int32_t id) {
+    ++*calls;
+    return real_.GetAddress(id);
+  }
+  std::shared_ptr<Recordset> GetTransportCarrier(const std::string& code) {
+    ++*calls;
+    return real_.GetTransportCarrier(code);
+  }
+  void Release() { real_.Release(); }
+  std::shared_ptr<int> calls = std::make_shared<int>(0);
+
+ private:
+  platform::BusinessPartner real_;
+};
+
+// A page's own message manager that asks the application's: the same
+// captions, by the way of a manager the document does not know.
+class ForwardingMessages : public platform::Dispatchable<ForwardingMessages> {
+ public:
+  static const platform::ClassBinding<ForwardingMessages>& Binding() {
+    static const auto b = platform::ClassBinding<ForwardingMessages>("MessageManager")
+                              .Method("GetMessage", &ForwardingMessages::GetMessage);
+    return b;
+  }
+  explicit ForwardingMessages(std::shared_ptr<platform::I18NMessageManager> real)
+      : real_(std::move(real)) {}
+  std::string GetMessage(const std::string& label, const std::string& locale) {
+    return real_->GetMessage(label, locale);
+  }
+
+ private:
+  std::shared_ptr<platform::I18NMessageManager> real_;
+};
+
+void ExecuteOn(const std::string& catalog, const std::string& sql) {
+  platform::data::Connection connection;
+  connection.Open("Provider=SQLite;Data Source=data;Initial Catalog=" + catalog);
+  connection.Execute(sql);
+  connection.Close();
+}
+
+std::shared_ptr<Dictionary> PartnerDocument() {
+  const auto header = MakeSet({{"CARRIERCODE", kText}, {"SHIPPINGADDRESSID", kLong},
+                               {"BILLINGADDRESSID", kLong}, {"USERLOCALE", kLong}},
+                              {{Variant(" DHL"), Variant(10021), Variant(10011), Variant(1033)}});
+  const auto lines = MakeSet({{"ADDRESSID", kLong}, {"SKU", kLong}, {"LINEAMOUNT", kMoney}},
+                             {{Variant(10012), Variant(5), Variant(1.5)},
+                              {kNull, Variant(6), kNull},
+                              {Variant(99999), Variant(7), Variant(2.25)},
+                              {Variant(10012), Variant(8), Variant(1.5)},
+                              {Variant(10021), Variant(9), Variant(-0.004)}});
+  return Document(header, lines);
+}
+
+TEST_F(BasketXmlTest, PartnerDataReadAtOnceGivesTheDocumentOfEachReadAlone) {
+  auto manager = std::make_shared<platform::I18NMessageManager>();
+  const std::string at_once = basket_.ConvertToXML(Variant(PartnerDocument()), manager, "1033");
+  Parsed(at_once);
+  EXPECT_NE(at_once.find("<CARRIERCODE label = 'Carrier'>DHL Freight</CARRIERCODE>"),
+            std::string::npos);
+  EXPECT_NE(at_once.find("<SHIPPINGNAME2>Goods receiving</SHIPPINGNAME2>"), std::string::npos);
+  auto forwarding = std::make_shared<ForwardingPartner>();
+  platform::ScopedRegistration registration("Kelmor.BusinessPartner",
+                                            [&] { return platform::ObjectPtr(forwarding); });
+  EXPECT_EQ(basket_.ConvertToXML(Variant(PartnerDocument()), manager, "1033"), at_once);
+  // The carrier, and each address once per id and type: 10021 shipping,
+  // 10011 billing, 10012 and the unknown 99999 of the lines.
+  EXPECT_EQ(*forwarding->calls, 5);
+}
+
+TEST_F(BasketXmlTest, EachDocumentShowsThePartnerDataAsItIsThen) {
+  auto manager = std::make_shared<platform::I18NMessageManager>();
+  const std::string before = basket_.ConvertToXML(Variant(PartnerDocument()), manager, "1033");
+  EXPECT_NE(before.find(">Corvetto Machinery Inc.</SHIPPINGNAME1>"), std::string::npos);
+  ExecuteOn("Kelmor", "UPDATE ADDRESS SET NAME1 = 'Corvetto & Sons' WHERE ADDRESSID = 10021");
+  ExecuteOn("Kelmor", "UPDATE ADDRESS SET STREET2 = 'Dock 9' WHERE ADDRESSID = 10012");
+  ExecuteOn("Kelmor", "UPDATE CARRIER SET CARRIERNAME = 'DHL Express' WHERE CARRIERCODE = 'DHL'");
+  const std::string after = basket_.ConvertToXML(Variant(PartnerDocument()), manager, "1033");
+  Parsed(after);
+  EXPECT_EQ(after.find("Corvetto Machinery Inc."), std::string::npos);
+  EXPECT_NE(after.find(">Corvetto &amp; Sons</SHIPPINGNAME1>"), std::string::npos);
+  EXPECT_NE(after.find(">Dock 9</SHIPPINGSTREET2>"), std::string::npos);
+  EXPECT_NE(after.find(">DHL Express</CARRIERCODE>"), std::string::npos);
+}
+
+TEST_F(BasketXmlTest, KeptPlansGiveTheDocumentOfAPlanMadeAnew) {
+  auto manager = std::make_shared<platform::I18NMessageManager>();
+  auto page_manager = std::make_shared<ForwardingMessages>(manager);
+  const auto paid = Document(MakeSet(kHeaderColumns, {Header(2, 10, 1.9, 19)}),
+                             MakeSet(kLineColumns, TwoCodeLines()));
+  const auto invoice = Document(MakeSet(kHeaderColumns, {Header(1, 10, 1.9, 19, 1031)}),
+                                MakeSet(kLineColumns, {}));
+  const auto partner = PartnerDocument();
+  // Documents of three layouts and two locales, in turns: the plans kept
+  // for the application's manager write what a plan made for the page's
+  // own manager writes.
+  for (int round = 0; round < 3; ++round) {
+    for (const auto& doc : {paid, invoice, partner}) {
+      for (const char* locale : {"1033", "1031"}) {
+        const std::string fresh = basket_.ConvertToXML(Variant(doc), page_manager, locale);
+        EXPECT_EQ(basket_.ConvertToXML(Variant(doc), manager, locale), fresh) << locale;
+      }
+    }
+  }
+  // A label changed in the store shows with a manager that reads it; the
+  // running manager keeps the captions it read, as it always has.
+  ExecuteOn("Vendra",
+            "UPDATE I18NTEXT SET TEXT = 'Order & more' WHERE LABEL = 'SLBSA3554' AND LOCALEID = 1033");
+  const auto title = [&](const platform::ObjectPtr& m) {
+    return std::string(Parsed(basket_.ConvertToXML(Variant(paid), m, "1033"))
+                           .child("Order")
+                           .child_value("WebOrderTitle"));
+  };
+  EXPECT_EQ(title(manager), "Web Order");
+  EXPECT_EQ(title(std::make_shared<platform::I18NMessageManager>()), "Order & more");
+}
+
 // --- Failures -------------------------------------------------------------------------
 
 TEST_F(BasketXmlTest, NoBasketIsMissingOrderId) {
@@ -525,6 +658,22 @@ TEST_F(SpecifyTaxTest, LinesWithoutCodeOrTaxAmountContributeNothing) {
             "<TAXPERCENTAGE>10.00</TAXPERCENTAGE><TAXAMOUNT>2.00</TAXAMOUNT></TAX></TAXSPECIFIC>");
 }
 
+TEST_F(SpecifyTaxTest, ManyCodesInTurnsKeepTheirOrderAndSums) {
+  // Twelve codes, each on every twelfth line: more than are looked through
+  // one by one.
+  std::vector<Row> rows;
+  for (int line = 0; line < 36; ++line)
+    rows.push_back({Variant("K" + std::to_string(line % 12)), Variant(1.0), Variant(10.0),
+                    Variant(10.0), Variant("D" + std::to_string(line % 12)), kNull});
+  std::string expected = "<TAXSPECIFIC>";
+  for (int code = 0; code < 12; ++code)
+    expected += "<TAX><TAXCODEDESCRIPTION>D" + std::to_string(code) +
+                "</TAXCODEDESCRIPTION><TAXPERCENTAGE>10.00</TAXPERCENTAGE>"
+                "<TAXAMOUNT>3.00</TAXAMOUNT></TAX>";
+  expected += "</TAXSPECIFIC>";
+  EXPECT_EQ(Tax(rows), expected);
+}
+
 TEST(XmlTextTest, EscapesWhatXmlCannotCarryAndKeepsTheRest) {
   using vendra::basket_detail::AppendXmlAttribute;
   using vendra::basket_detail::AppendXmlText;
@@ -541,6 +690,13 @@ TEST(XmlTextTest, EscapesWhatXmlCannotCarryAndKeepsTheRest) {
        "Stra\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x94\xA7"},
       {"\xC3(\xC0\xAF\xED\xA0\x80\xEF\xBF\xBF\xE2\x82", r + "(" + r + r + r + r + r + r + r + r + r + r,
        r + "(" + r + r + r + r + r + r + r + r + r + r},
+      // Longer than a block of sixteen: the markup at every place of one.
+      {"0123456789abcdef<0123456789abcde&0123456789abcdef'x\x7f>",
+       "0123456789abcdef&lt;0123456789abcde&amp;0123456789abcdef'x\x7f&gt;",
+       "0123456789abcdef&lt;0123456789abcde&amp;0123456789abcdef&apos;x\x7f&gt;"},
+      {std::string("block of sixteen\x01 and \xC3\xA9 at its end....\x00", 40),
+       "block of sixteen" + r + " and \xC3\xA9 at its end...." + r,
+       "block of sixteen" + r + " and \xC3\xA9 at its end...." + r},
   };
   for (const Case& c : cases) {
     std::string text, attribute;

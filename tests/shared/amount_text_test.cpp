@@ -1,7 +1,8 @@
 // LocaleAmountText against the formatting component it stands in for: for
 // every locale the component knows, every amount of a large mixed set
 // (cents, halves on the rounding digit, long binary fractions, every
-// magnitude up to 10^15, negatives) must come out byte for byte as
+// magnitude up to 10^15, negatives, the doubles beside a half cent, and
+// Currency values) must come out byte for byte as
 // FormatPriceDecimals writes it, whether the locale is written directly or
 // left to the component. A component that writes amounts its own way, and
 // one that refuses the locale, are left to do every amount themselves.
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/core/com_error.h"
+#include "platform/core/currency.h"
 #include "platform/core/dispatch.h"
 #include "platform/services/data_functions.h"
 #include "shared/localisation.h"
@@ -39,6 +41,32 @@ std::vector<double> Amounts() {
     amounts.push_back(static_cast<double>(cents(random)) / 1000 + 0.0005);       // near halves
     amounts.push_back(unit(random) * std::pow(10.0, exponent(random)));          // any magnitude
     amounts.push_back(static_cast<double>(cents(random)) * 0.21 / 100);          // a tax
+    // The doubles right beside a half cent, either side: the exact way.
+    const double half = static_cast<double>(cents(random)) / 100 + 0.005;
+    amounts.push_back(std::nextafter(half, 0.0));
+    amounts.push_back(std::nextafter(half, 1e300));
+  }
+  return amounts;
+}
+
+// Currency amounts: halves, either side of them, and every magnitude the
+// ticks are written from.
+std::vector<platform::Currency> CurrencyAmounts() {
+  std::vector<platform::Currency> amounts;
+  for (int64_t ticks : {0LL, 50LL, -50LL, 49LL, -49LL, 51LL, 149LL, 150LL, -150LL, 9999950LL,
+                        -9999950LL, 999999999999950LL, -999999999999950LL, 999999999999999LL,
+                        1000000000000000LL, -1000000000000050LL, 123456789012345678LL})
+    amounts.push_back(platform::Currency::FromTicks(ticks));
+  std::mt19937_64 random(8122026);
+  std::uniform_int_distribution<int64_t> ticks(-100000000000, 100000000000);
+  std::uniform_int_distribution<int> scale(0, 15);
+  for (int i = 0; i < 3000; ++i) {
+    amounts.push_back(platform::Currency::FromTicks(ticks(random)));
+    amounts.push_back(platform::Currency::FromTicks(ticks(random) / 100 * 100 + 50));
+    int64_t big = ticks(random);
+    for (int k = scale(random); k > 0 && big < 100000000000000000 && big > -100000000000000000; --k)
+      big *= 3;
+    amounts.push_back(platform::Currency::FromTicks(big));
   }
   return amounts;
 }
@@ -46,6 +74,7 @@ std::vector<double> Amounts() {
 TEST(LocaleAmountTextTest, EveryLocaleWritesWhatTheComponentWrites) {
   const platform::ObjectPtr component = std::make_shared<platform::DataFunctions>();
   const std::vector<double> amounts = Amounts();
+  const std::vector<platform::Currency> currencies = CurrencyAmounts();
   int written_directly = 0;
   for (int16_t locale : {1026, 1027, 1028, 1029, 1030, 1031, 1032, 1033, 1034, 1035, 1036, 1038,
                          1039, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1048, 1049, 1050, 1051,
@@ -63,6 +92,12 @@ TEST(LocaleAmountTextTest, EveryLocaleWritesWhatTheComponentWrites) {
       text.Append(mine, amount);
       ASSERT_EQ(mine, lib_sales::FormatPriceDecimals(Variant(amount), locale, component))
           << "locale " << locale << ", amount " << amount;
+    }
+    for (const platform::Currency& amount : currencies) {
+      std::string mine;
+      text.Append(mine, Variant(amount));
+      ASSERT_EQ(mine, lib_sales::FormatPriceDecimals(Variant(amount), locale, component))
+          << "locale " << locale << ", currency ticks " << amount.ticks();
     }
   }
   // The shop's own locales (1033, 1031, 2057 at least) take the direct way.
