@@ -67,6 +67,7 @@ struct Handle {
   std::unordered_map<std::string, std::string> prepared;  // text -> statement name
   std::set<std::string> domains;                          // domains known to exist
   std::unordered_map<Oid, std::shared_ptr<const TableInfo>> tables;
+  std::unordered_map<std::string, std::string> procedures;  // function -> its columns, spelled
   uint64_t schema_epoch = 0;
 };
 
