@@ -188,8 +188,7 @@ std::shared_ptr<Recordset> Command::Execute(std::span<const Variant> values,
     if (type_ == adCmdStoredProc) {
       // A server keeps the procedure as a function of its own: it is called,
       // never replaced by the registered statement.
-      const std::string call = s.ProcedureCall(text_, bound);
-      if (!call.empty()) return s.Run(call, bound, 0);
+      if (auto done = s.RunProcedure(text_, bound)) return std::move(*done);
     }
     return s.Run(ResolvedSql(), bound, 0);
   });

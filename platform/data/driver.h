@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,13 +111,13 @@ class Session {
   virtual std::vector<std::string> TableNames() = 0;
   // The database a session works on (the file for SQLite), for messages.
   virtual std::string Describe() const = 0;
-  // The statement (canonical SQL, one "?" per value in order) that calls a
-  // stored procedure the database keeps itself, such as a server function;
-  // empty when the procedure runs as its registered statement (SQLite).
-  virtual std::string ProcedureCall(std::string_view name, std::span<const BoundValue> params) {
+  // Runs a stored procedure the database keeps itself, such as a server
+  // function; nullopt when the procedure runs as its registered statement
+  // (SQLite).
+  virtual std::optional<QueryResult> RunProcedure(std::string_view name, std::span<const BoundValue> params) {
     (void)name;
     (void)params;
-    return {};
+    return std::nullopt;
   }
 };
 
