@@ -183,8 +183,15 @@ std::shared_ptr<Recordset> Command::Execute(Variant* records_affected) {
 std::shared_ptr<Recordset> Command::Execute(std::span<const Variant> values,
                                             int64_t* records_affected) {
   if (!connection_ || !connection_->IsOpen()) detail::RaiseData(data_err::kNoConnection, "Command");
-  QueryResult result = connection_->Recorded(
-      [&](Session& s) { return s.Run(ResolvedSql(), BoundValues(values), 0); });
+  QueryResult result = connection_->Recorded([&](Session& s) {
+    const std::vector<BoundValue> bound = BoundValues(values);
+    if (type_ == adCmdStoredProc) {
+      // A server keeps the procedure as a function of its own: it is called,
+      // never replaced by the registered statement.
+      if (auto done = s.RunProcedure(text_, bound)) return std::move(*done);
+    }
+    return s.Run(ResolvedSql(), bound, 0);
+  });
   if (records_affected) *records_affected = result.rows_affected;
   if (!result.has_rows) return nullptr;
   return Recordset::FromResult(std::move(result), connection_);

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,6 +111,14 @@ class Session {
   virtual std::vector<std::string> TableNames() = 0;
   // The database a session works on (the file for SQLite), for messages.
   virtual std::string Describe() const = 0;
+  // Runs a stored procedure the database keeps itself, such as a server
+  // function; nullopt when the procedure runs as its registered statement
+  // (SQLite).
+  virtual std::optional<QueryResult> RunProcedure(std::string_view name, std::span<const BoundValue> params) {
+    (void)name;
+    (void)params;
+    return std::nullopt;
+  }
 };
 
 class Driver {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +18,10 @@
 #include "apps/instance/databases.h"
 #include "apps/instance/instance_setup.h"
 #include "apps/instance/script_sections.h"
+#include "platform/core/clock.h"
 #include "platform/core/com_error.h"
 #include "platform/core/object.h"
+#include "platform/data/command.h"
 #include "platform/data/connection.h"
 #include "platform/data/instance_databases.h"
 #include "platform/data/recordset.h"
@@ -147,6 +150,109 @@ TEST_F(PostgresInstanceTest, DemoInstanceLivesOnTheServer) {
   EXPECT_FALSE(std::filesystem::exists(other.path() / "home" / "platform.xml"));
   // Upgrading finds every catalog at its latest version.
   EXPECT_TRUE(MigrateDatabases(home_).empty());
+}
+
+// The rows of a stored-procedure command (the function on the server) or of
+// the procedure's registered statement, every field as "NAME:type=value".
+std::string GetPriceRows(const std::shared_ptr<platform::data::Connection>& c, bool function,
+                         int32_t product, int32_t partner, const std::string& currency,
+                         const platform::Date& day) {
+  using namespace platform::data;
+  Command command;
+  command.SetActiveConnection(c);
+  if (function) {
+    command.SetCommandText("dbo.GetPrice");
+    command.SetCommandType(adCmdStoredProc);
+  } else {
+    command.SetCommandText(StoredProcedureSql("Vendra", "GetPrice"));
+  }
+  // Given out of the procedure's order: they are bound by name.
+  command.parameters().Append(
+      command.CreateParameter("@ORDERDATE", adDBTimeStamp, adParamInput, 3, platform::Variant(day)));
+  command.parameters().Append(
+      command.CreateParameter("@PRODID", adInteger, adParamInput, 4, platform::Variant(product)));
+  command.parameters().Append(
+      command.CreateParameter("@HOMECURRENCY", adVarWChar, adParamInput, 3, platform::Variant("EUR")));
+  command.parameters().Append(
+      command.CreateParameter("@BPID", adInteger, adParamInput, 4, platform::Variant(partner)));
+  command.parameters().Append(
+      command.CreateParameter("@CURRENCY", adVarWChar, adParamInput, 3, platform::Variant(currency)));
+  auto rs = command.Execute();
+  std::string out;
+  for (; rs && !rs->Eof(); rs->MoveNext()) {
+    for (int k = 0; k < rs->fields().Count(); ++k) {
+      Field& f = rs->fields()[k];
+      out += f.Name() + (function ? ":" + std::to_string(f.Type()) : std::string()) + "=" +
+             (f.Value().IsNull() ? std::string("null") : f.Value().ToString()) + " ";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+TEST_F(PostgresInstanceTest, GetPriceIsAFunctionThatAnswersAsTheRegisteredStatement) {
+  using platform::Date;
+  platform::InstanceHome::Set(home_);
+  CreateInstance(home_, /*demo=*/true, url_);
+  RegisterStoredProcedures();
+  auto c = std::make_shared<platform::data::Connection>();
+  c->Open("Provider=SQLite;Data Source=data;Initial Catalog=Vendra");
+  EXPECT_EQ(c->Execute("SELECT COUNT(*) AS N FROM pg_proc WHERE proname = 'getprice' AND "
+                       "pronamespace = current_schema()::regnamespace")
+                ->Value("N")
+                .ToLong(),
+            1);
+  const Date today = platform::Clock::Today();
+  struct Case {
+    int32_t product, partner;
+    const char* currency;
+    Date day;
+  } cases[] = {
+      {1, 1001, "EUR", today},                       // the partner's own price
+      {1, 1001, "usd", today},                       // ...in the home currency, case-insensitive
+      {12, 1002, "USD", today},                      // the product list in the requested currency
+      {16, 1001, "EUR", Date::FromParts(2027, 12, 31, 23)},  // a limited agreed price, last hour
+      {16, 1001, "EUR", Date::FromParts(2028, 1, 1)},        // ...expired: the product list
+      {9, 1003, "EUR", today},
+      {14, 1003, "EUR", Date::FromParts(2023, 6, 1)},
+      {1, 1003, "EUR", Date::FromParts(1990, 1, 1)},  // before any row: none
+      {999, 1001, "EUR", today},
+  };
+  // The field types are those the procedure has on SQLite: the prices decimal (131).
+  EXPECT_EQ(GetPriceRows(c, true, 1, 1001, "EUR", today),
+            "PRODUCTID:3=1 BUSINESSPARTNERID:3=1001 CURRENCYCODE:202=EUR EFFECTIVEDATE:135=2024-01-01 "
+            "EXPIRYDATE:12=null PRICE:131=11.25 DISCOUNTPERC:131=0 DISCOUNTAMOUNT:131=0 \n"
+            "PRODUCTID:3=1 BUSINESSPARTNERID:3=null CURRENCYCODE:202=EUR EFFECTIVEDATE:135=2024-01-01 "
+            "EXPIRYDATE:12=null PRICE:131=12.5 DISCOUNTPERC:131=0 DISCOUNTAMOUNT:131=0 \n");
+  int rows = 0;
+  for (const Case& k : cases) {
+    std::string function = GetPriceRows(c, true, k.product, k.partner, k.currency, k.day);
+    for (size_t at; (at = function.find(':')) != std::string::npos;)
+      function.erase(at, function.find('=', at) - at);  // the registered statement's types are its values'
+    EXPECT_EQ(function, GetPriceRows(c, false, k.product, k.partner, k.currency, k.day))
+        << k.product << " " << k.partner << " " << k.currency;
+    rows += static_cast<int>(std::count(function.begin(), function.end(), '\n'));
+  }
+  EXPECT_GT(rows, 6);
+
+  // The function is what runs: a procedure the server does not keep is the
+  // server's own error, never the registered statement.
+  platform::data::RegisterStoredProcedure("Vendra", "GetNothing", "SELECT 1 AS N");
+  platform::data::Command command;
+  command.SetActiveConnection(c);
+  command.SetCommandText("GetNothing");
+  command.SetCommandType(platform::data::adCmdStoredProc);
+  try {
+    command.Execute();
+    FAIL() << "a procedure the server does not have ran";
+  } catch (const ComError& e) {
+    EXPECT_NE(e.description().find("function getnothing() does not exist"), std::string::npos)
+        << e.description();
+  }
+  command.SetCommandText("GetPrice; DROP TABLE PRODUCTPRICE");
+  EXPECT_THROW(command.Execute(), ComError);
+  command.SetActiveConnection(nullptr);
+  c->Close();
 }
 
 TEST_F(PostgresInstanceTest, BadPrefixIsRefusedBeforeAnythingIsMade) {

@@ -60,6 +60,13 @@ struct TableInfo {
   std::string identity;  // the integer column the database numbers, when there is one
 };
 
+// The result columns of a server function: the select list that names them
+// as the scripts spelled them, and which of them are numeric.
+struct ProcedureColumns {
+  std::string select;
+  std::vector<bool> numeric;
+};
+
 struct Handle {
   std::unique_ptr<PGconn, PgConnDeleter> conn;
   std::string key;
@@ -67,6 +74,7 @@ struct Handle {
   std::unordered_map<std::string, std::string> prepared;  // text -> statement name
   std::set<std::string> domains;                          // domains known to exist
   std::unordered_map<Oid, std::shared_ptr<const TableInfo>> tables;
+  std::unordered_map<std::string, ProcedureColumns> procedures;  // by function name
   uint64_t schema_epoch = 0;
 };
 

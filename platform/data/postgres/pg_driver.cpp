@@ -3,6 +3,8 @@
 #include <libpq-fe.h>
 
 #include <atomic>
+#include <cctype>
+#include <span>
 #include <type_traits>
 #include <algorithm>
 #include <charconv>
@@ -156,8 +158,86 @@ class PgSession final : public Session {
 
   std::string Describe() const override { return target_.Describe(); }
 
+  // A stored procedure is a function of the database ("GetPrice" ->
+  // getprice): "SELECT * FROM getprice(prodid => ?, ...)", its arguments by
+  // the parameters' names ("@PRODID") where every one has a name, as the
+  // registered statement reads them, else in order. A missing function is
+  // the server's own error.
+  // Its numeric result columns read as decimals (adNumeric), as the
+  // procedure's NUMERIC columns do on SQLite.
+  std::optional<QueryResult> RunProcedure(std::string_view name, std::span<const BoundValue> params) override {
+    std::string_view n = detail::Trim(name);
+    if (n.size() > 4 && detail::EqualsNoCase(n.substr(0, 4), "dbo.")) n.remove_prefix(4);
+    if (n.size() >= 2 && n.front() == '[' && n.back() == ']') n = n.substr(1, n.size() - 2);
+    auto identifier = [](std::string_view w) {
+      if (w.empty() || std::isdigit(static_cast<unsigned char>(w.front()))) return false;
+      return std::all_of(w.begin(), w.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+    };
+    if (!identifier(n))
+      detail::RaiseData(data_err::kBadArguments, "Command", "\"" + std::string(name) + "\" is no procedure name.");
+    bool named = true;
+    for (const BoundValue& b : params) {
+      std::string_view p = b.name;
+      if (!p.empty() && p.front() == '@') p.remove_prefix(1);
+      named = named && identifier(p);
+    }
+    const std::string function = detail::Lower(n);
+    const ProcedureColumns& columns = ResultColumns(function);
+    std::string call = "SELECT " + columns.select + " FROM " + function + "(";
+    for (size_t k = 0; k < params.size(); ++k) {
+      if (k) call += ", ";
+      if (named) {
+        std::string_view p = params[k].name;
+        if (p.front() == '@') p.remove_prefix(1);
+        call += detail::Lower(p) + " => ";
+      }
+      call += '?';
+    }
+    QueryResult result = Run(call + ")", params, 0);
+    for (size_t c = 0; c < result.fields.size() && c < columns.numeric.size(); ++c) {
+      if (!columns.numeric[c]) continue;
+      result.fields[c].type = adNumeric;
+      for (Row& row : result.rows)
+        if (!row.values[c].IsNull()) row.values[c] = CoerceToFieldType(row.values[c], adNumeric);
+    }
+    return result;
+  }
+
  private:
   PGconn* conn() const { return h_->conn.get(); }
+
+  // The result columns of a function, as the instance scripts spelled them
+  // ("PRODUCTID", not the server's productid), so its fields are named as
+  // the registered statement's; "*" for a function the server does not have.
+  const ProcedureColumns& ResultColumns(const std::string& function) {
+    CheckSchemaEpoch();
+    auto it = h_->procedures.find(function);
+    if (it != h_->procedures.end()) return it->second;
+    static constexpr char kQuery[] =
+        "SELECT coalesce(n.spelling, o.name), o.type = 'numeric'::regtype FROM pg_proc p "
+        "CROSS JOIN LATERAL unnest(p.proargnames, p.proargmodes, p.proallargtypes) WITH ORDINALITY "
+        "AS o(name, mode, type, k) "
+        "LEFT JOIN vendra_names n ON n.folded = o.name "
+        "WHERE p.proname = $1 AND p.pronamespace = current_schema()::regnamespace AND o.mode = 't' "
+        "ORDER BY o.k";
+    static const ProcedureColumns kAll{"*", {}};
+    const char* values[1] = {function.c_str()};
+    ResultPtr r = WithReconnect([&] {
+      ResultPtr res(PQexecParams(conn(), kQuery, 1, nullptr, values, nullptr, nullptr, 0));
+      if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) RaiseResult(conn(), res.release());
+      return res;
+    });
+    ProcedureColumns columns;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+      std::string name = PQgetvalue(r.get(), i, 0);
+      if (name.find(']') != std::string::npos) return kAll;
+      columns.select += (columns.select.empty() ? "[" : ", [") + name + "]";
+      columns.numeric.push_back(std::string_view(PQgetvalue(r.get(), i, 1)) == "t");
+    }
+    if (columns.select.empty()) return kAll;  // the call reports the server's own error
+    return h_->procedures.emplace(function, std::move(columns)).first->second;
+  }
 
   // Automatic parameterisation: a statement with its values written into it
   // runs as its shape (each value literal a parameter, shared by every
@@ -325,6 +405,7 @@ class PgSession final : public Session {
     const uint64_t epoch = g_schema_epoch.load();
     if (h_->schema_epoch == epoch) return;
     h_->tables.clear();
+    h_->procedures.clear();
     if (!h_->prepared.empty()) {
       PQclear(PQexec(conn(), "DEALLOCATE ALL"));
       h_->prepared.clear();
