@@ -36,6 +36,7 @@
 #include "platform/data/instance_databases.h"
 #include "platform/data/postgres/pg_driver.h"
 #include "platform/data/recordset.h"
+#include "tests/support/driver_text.h"
 #include "tests/support/test_instance.h"
 
 extern char** environ;
@@ -148,18 +149,13 @@ Json SubmitStoredRequest(const std::string& id) {
 class PostgresHostsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* url = std::getenv("VENDRA_PG_URL");
-    if (!url || !*url) {
-      GTEST_SKIP() << "VENDRA_PG_URL is not set: no PostgreSQL server to test against "
-                      "(scripts/pg-server.sh start prints one)";
-    }
+    VENDRA_SKIP_WITHOUT_PG_SERVER();
+    const std::string url = vendra_test::PgServerUrl();
     server_url_ = url;
-    const std::string base(url);
-    const size_t slash = base.find('/', base.find("://") + 3);
     prefix_ = "vh_" + std::to_string(getpid()) + "_" + std::to_string(++counter_);
     home_ = dir_.path() / "host-a";
     const Outcome init = RunVendra(
-        {"init", "--home", home_.string(), "--demo", "--database", base.substr(0, slash) + "/" + prefix_},
+        {"init", "--home", home_.string(), "--demo", "--database", vendra_test::PgUrlWithDatabase(url, prefix_)},
         dir_.path(), "init");
     ASSERT_EQ(init.code, 0) << init.err;
     // A second web server: a copy of the home, so it reaches the same

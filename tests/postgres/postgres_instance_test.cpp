@@ -28,6 +28,7 @@
 #include "platform/host/instance.h"
 #include "platform/host/registry.h"
 #include "shared/components.h"
+#include "tests/support/driver_text.h"
 #include "tests/support/test_instance.h"
 
 namespace vendra_instance {
@@ -72,19 +73,14 @@ TEST(ScriptSectionsTest, UnpairedMarkersAreRefused) {
 
 // The server address of VENDRA_PG_URL with its database replaced by prefix.
 std::string ServerUrl(const std::string& url, const std::string& prefix) {
-  const size_t scheme = url.find("://");
-  const size_t slash = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-  return (slash == std::string::npos ? url : url.substr(0, slash)) + "/" + prefix;
+  return vendra_test::PgUrlWithDatabase(url, prefix);
 }
 
 class PostgresInstanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* url = std::getenv("VENDRA_PG_URL");
-    if (!url || !*url) {
-      GTEST_SKIP() << "VENDRA_PG_URL is not set: no PostgreSQL server to test against "
-                      "(scripts/pg-server.sh start prints one)";
-    }
+    VENDRA_SKIP_WITHOUT_PG_SERVER();
+    const std::string url = vendra_test::PgServerUrl();
     static std::atomic<int> counter{0};
     prefix_ = "vi_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
     url_ = ServerUrl(url, prefix_);

@@ -30,6 +30,7 @@
 #include "platform/data/postgres/pg_dialect.h"
 #include "platform/data/postgres/pg_driver.h"
 #include "platform/data/sqlite/sqlite_driver.h"
+#include "tests/support/driver_text.h"
 #include "tests/support/test_instance.h"
 
 namespace platform::data {
@@ -89,11 +90,8 @@ TEST(PostgresDialectTest, ClockParametersAndSpellingsAreNoted) {
 class PostgresTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* url = std::getenv("VENDRA_PG_URL");
-    if (!url || !*url) {
-      GTEST_SKIP() << "VENDRA_PG_URL is not set: no PostgreSQL server to test against "
-                      "(scripts/pg-server.sh start prints one)";
-    }
+    VENDRA_SKIP_WITHOUT_PG_SERVER();
+    const std::string url = vendra_test::PgServerUrl();
     url_ = url;
     static std::atomic<int> counter{0};
     db_ = "vendra_test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);

@@ -25,7 +25,22 @@ bool OnPostgres();
 // The text of this run's driver: sqlite on SQLite, postgres on PostgreSQL.
 std::string ServerText(std::string_view sqlite, std::string_view postgres);
 
+// The server the PostgreSQL driver's own tests use (VENDRA_PG_URL), or ""
+// when none is named.
+std::string PgServerUrl();
+
+// url (postgresql://user@host:port[/db]) with its database replaced by db.
+std::string PgUrlWithDatabase(const std::string& url, const std::string& db);
+
 }  // namespace vendra_test
+
+// Skips the current test when no server for the driver's own tests is named.
+#define VENDRA_SKIP_WITHOUT_PG_SERVER()                                            \
+  do {                                                                             \
+    if (::vendra_test::PgServerUrl().empty())                                      \
+      GTEST_SKIP() << "VENDRA_PG_URL is not set: no PostgreSQL server to test against " \
+                      "(scripts/pg-server.sh start prints one)";                   \
+  } while (0)
 
 // Skips the current test on a PostgreSQL run, giving the reason.
 #define VENDRA_SKIP_ON_POSTGRES(reason)                                        \
